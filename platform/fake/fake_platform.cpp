@@ -1,0 +1,426 @@
+// A recording fake of every platform service, for the core's unit tests.
+#include "platform/fake/fake_platform.h"
+
+#include "platform/errors.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace platform::fake {
+
+std::string format_number(double value)
+{
+    char buffer[64];
+    if (std::nearbyint(value) == value && std::fabs(value) < 1e15)
+        std::snprintf(buffer, sizeof buffer, "%.0f", value);
+    else
+        std::snprintf(buffer, sizeof buffer, "%.9g", value);
+    return buffer;
+}
+
+namespace {
+
+std::string hex(NativeHandle h)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "0x%llX", static_cast<unsigned long long>(h));
+    return buffer;
+}
+
+std::string quoted(std::string_view text)
+{
+    return "\"" + std::string(text) + "\"";
+}
+
+std::string_view geometry_name(Geometry g)
+{
+    switch (g) {
+    case Geometry::Left: return "Left";
+    case Geometry::Top: return "Top";
+    case Geometry::Width: return "Width";
+    case Geometry::Height: return "Height";
+    }
+    return "?";
+}
+
+constexpr NativeHandle kFirstWindowHandle = 0x10010;
+
+} // namespace
+
+FakePlatform::FakePlatform()
+    : m_platform{*this, *this, *this, *this, *this, *this, *this}
+{
+}
+
+std::vector<std::string> FakePlatform::calls_starting(std::string_view prefix) const
+{
+    std::vector<std::string> out;
+    for (const auto& c : m_calls)
+        if (c.starts_with(prefix))
+            out.push_back(c);
+    return out;
+}
+
+void FakePlatform::fail(std::string name, int nth)
+{
+    m_failures[std::move(name)] = nth;
+}
+
+void FakePlatform::record(std::string line)
+{
+    const std::string name = line.substr(0, line.find('('));
+    m_calls.push_back(std::move(line));
+    auto it = m_failures.find(name);
+    if (it != m_failures.end() && --it->second == 0) {
+        m_failures.erase(it);
+        throw RuntimeError("scripted failure of " + name);
+    }
+}
+
+FakeWindow& FakePlatform::window(WindowId id)
+{
+    const auto index = static_cast<std::size_t>(id);
+    if (index >= m_windows.size())
+        throw std::logic_error("no such window");
+    return m_windows[index];
+}
+
+FakeWindow& FakePlatform::window_named(std::string_view name)
+{
+    for (auto it = m_windows.rbegin(); it != m_windows.rend(); ++it)
+        if (it->def->name == name)
+            return *it;
+    throw std::logic_error("no window named " + std::string(name));
+}
+
+bool FakePlatform::has_window(std::string_view name) const
+{
+    for (const auto& w : m_windows)
+        if (w.def->name == name)
+            return true;
+    return false;
+}
+
+FakeWindow::Element& FakePlatform::element(WindowId id, ElementId e)
+{
+    auto& w = window(id);
+    if (e < 0 || static_cast<std::size_t>(e) >= w.elements.size())
+        throw std::logic_error("no such element");
+    return w.elements[static_cast<std::size_t>(e)];
+}
+
+std::string FakePlatform::element_name(WindowId id, ElementId e) const
+{
+    const auto& w = m_windows.at(static_cast<std::size_t>(id));
+    return std::string(w.def->name) + "." + std::string(w.def->elements[static_cast<std::size_t>(e)].name);
+}
+
+// ---- App ----
+
+bool FakePlatform::previous_instance()
+{
+    record("previous_instance()");
+    return another_instance;
+}
+
+std::string FakePlatform::command()
+{
+    record("command()");
+    return command_text;
+}
+
+AppInfo FakePlatform::info()
+{
+    record("info()");
+    return app_info;
+}
+
+void FakePlatform::message_box(std::string_view text, int style, std::string_view caption)
+{
+    record("message_box(" + quoted(text) + ", " + std::to_string(style) + ", " + quoted(caption) + ")");
+}
+
+void FakePlatform::end()
+{
+    record("end()");
+    ended = true;
+}
+
+// ---- Windowing ----
+
+WindowId FakePlatform::create(const WindowDef& def, WindowEvents& events)
+{
+    record("create(" + std::string(def.name) + ")");
+    FakeWindow w;
+    w.def = &def;
+    w.events = &events;
+    w.caption = std::string(def.caption);
+    w.handle = kFirstWindowHandle + 0x10 * m_windows.size();
+    const float per_pixel = def.scale == ScaleMode::Pixels ? 15.0f : 1.0f;
+    w.scale_width = static_cast<float>(def.inside_width) / per_pixel;
+    w.scale_height = static_cast<float>(def.inside_height) / per_pixel;
+    for (const auto& e : def.elements) {
+        FakeWindow::Element el;
+        el.text = std::string(e.text);
+        el.visible = e.visible;
+        el.left = static_cast<float>(e.left) / per_pixel;
+        el.top = static_cast<float>(e.top) / per_pixel;
+        el.width = static_cast<float>(e.width) / per_pixel;
+        el.height = static_cast<float>(e.height) / per_pixel;
+        w.elements.push_back(std::move(el));
+    }
+    m_windows.push_back(std::move(w));
+    return static_cast<WindowId>(m_windows.size() - 1);
+}
+
+void FakePlatform::show(WindowId id)
+{
+    record("show(" + std::string(window(id).def->name) + ")");
+    window(id).shown = true;
+}
+
+void FakePlatform::show_modal(WindowId id)
+{
+    record("show_modal(" + std::string(window(id).def->name) + ")");
+    window(id).shown = true;
+    if (while_modal && window(id).loaded)
+        while_modal(id);
+}
+
+void FakePlatform::set_state(WindowId id, WindowState state)
+{
+    record("set_state(" + std::string(window(id).def->name) + ", " + std::to_string(static_cast<int>(state)) + ")");
+}
+
+void FakePlatform::unload(WindowId id)
+{
+    auto& w = window(id);
+    record("unload(" + std::string(w.def->name) + ")");
+    if (!w.loaded)
+        return;
+    w.events->on_unload();
+    w.loaded = false;
+    w.shown = false;
+}
+
+void FakePlatform::set_caption(WindowId id, std::string_view text)
+{
+    record("set_caption(" + std::string(window(id).def->name) + ", " + quoted(text) + ")");
+    window(id).caption = std::string(text);
+}
+
+void FakePlatform::set_text(WindowId id, ElementId e, std::string_view text)
+{
+    record("set_text(" + element_name(id, e) + ", " + quoted(text) + ")");
+    element(id, e).text = std::string(text);
+}
+
+SizeF FakePlatform::screen_size()
+{
+    record("screen_size()");
+    return screen;
+}
+
+void FakePlatform::set_outer_size(WindowId id, float width, float height)
+{
+    record("set_outer_size(" + std::string(window(id).def->name) + ", " + format_number(width) + ", " +
+           format_number(height) + ")");
+    const SizeF inside = inside_size.value_or(SizeF{width, height});
+    window(id).scale_width = inside.width;
+    window(id).scale_height = inside.height;
+}
+
+void FakePlatform::set_back_colour(WindowId id, Colour colour)
+{
+    record("set_back_colour(" + std::string(window(id).def->name) + ", " + hex(colour) + ")");
+}
+
+void FakePlatform::set_auto_redraw(WindowId id, bool on)
+{
+    record("set_auto_redraw(" + std::string(window(id).def->name) + ", " + (on ? "true" : "false") + ")");
+}
+
+void FakePlatform::refresh(WindowId id)
+{
+    record("refresh(" + std::string(window(id).def->name) + ")");
+}
+
+void FakePlatform::set_focus(WindowId id)
+{
+    record("set_focus(" + std::string(window(id).def->name) + ")");
+}
+
+NativeHandle FakePlatform::handle(WindowId id)
+{
+    record("handle(" + std::string(window(id).def->name) + ")");
+    return window(id).handle;
+}
+
+float FakePlatform::scale_width(WindowId id)
+{
+    record("scale_width(" + std::string(window(id).def->name) + ")");
+    return window(id).scale_width;
+}
+
+float FakePlatform::scale_height(WindowId id)
+{
+    record("scale_height(" + std::string(window(id).def->name) + ")");
+    return window(id).scale_height;
+}
+
+void FakePlatform::set_visible(WindowId id, ElementId e, bool visible)
+{
+    record("set_visible(" + element_name(id, e) + ", " + (visible ? "true" : "false") + ")");
+    element(id, e).visible = visible;
+}
+
+void FakePlatform::set_stretch(WindowId id, ElementId e, bool on)
+{
+    record("set_stretch(" + element_name(id, e) + ", " + (on ? "true" : "false") + ")");
+    element(id, e).stretch = on;
+}
+
+void FakePlatform::set_picture(WindowId id, ElementId e, PictureRef picture)
+{
+    record("set_picture(" + element_name(id, e) + ", " +
+           (picture ? format_number(picture->natural_width()) + "x" + format_number(picture->natural_height())
+                    : std::string("none")) +
+           ")");
+    auto& el = element(id, e);
+    el.picture = std::move(picture);
+    // With stretching off the element takes the picture's natural size.
+    if (!el.stretch && el.picture) {
+        el.width = static_cast<float>(el.picture->natural_width());
+        el.height = static_cast<float>(el.picture->natural_height());
+    }
+}
+
+float FakePlatform::geometry(WindowId id, ElementId e, Geometry g)
+{
+    record("geometry(" + element_name(id, e) + "." + std::string(geometry_name(g)) + ")");
+    const auto& el = element(id, e);
+    switch (g) {
+    case Geometry::Left: return el.left;
+    case Geometry::Top: return el.top;
+    case Geometry::Width: return el.width;
+    case Geometry::Height: return el.height;
+    }
+    return 0;
+}
+
+void FakePlatform::set_geometry(WindowId id, ElementId e, Geometry g, float value)
+{
+    record("set_geometry(" + element_name(id, e) + "." + std::string(geometry_name(g)) + ", " +
+           format_number(value) + ")");
+    auto& el = element(id, e);
+    value = element_takes(value);
+    switch (g) {
+    case Geometry::Left: el.left = value; break;
+    case Geometry::Top: el.top = value; break;
+    case Geometry::Width: el.width = value; break;
+    case Geometry::Height: el.height = value; break;
+    }
+}
+
+// ---- Pictures ----
+
+PictureRef FakePlatform::load(std::string_view path)
+{
+    record("load(" + quoted(path) + ")");
+    const auto it = pictures.find(std::string(path));
+    if (it == pictures.end())
+        throw RuntimeError("cannot read picture");
+    return std::make_shared<FakePicture>(it->second.first, it->second.second);
+}
+
+// ---- Desktop ----
+
+void FakePlatform::system_parameters_info(unsigned action, int param, std::string_view text, unsigned win_ini)
+{
+    record("SystemParametersInfo(" + std::to_string(action) + ", " + std::to_string(param) + ", " + quoted(text) +
+           ", " + std::to_string(win_ini) + ")");
+}
+
+void FakePlatform::show_cursor(bool show)
+{
+    record(std::string("ShowCursor(") + (show ? "-1" : "0") + ")");
+}
+
+NativeHandle FakePlatform::imm_associate_context(NativeHandle window, NativeHandle context)
+{
+    record("ImmAssociateContext(" + hex(window) + ", " + hex(context) + ")");
+    return context == 0 ? ime_context : 0;
+}
+
+NativeHandle FakePlatform::find_window(std::string_view class_name, std::string_view window_name)
+{
+    record("FindWindow(" + quoted(class_name) + ", " + quoted(window_name) + ")");
+    return class_name == "Shell_traywnd" ? taskbar : 0;
+}
+
+void FakePlatform::set_window_pos(NativeHandle window, NativeHandle insert_after, int x, int y, int cx, int cy,
+                                  unsigned flags)
+{
+    const auto after = static_cast<long long>(static_cast<std::intptr_t>(insert_after));
+    record("SetWindowPos(" + hex(window) + ", " + std::to_string(after) + ", " + std::to_string(x) + ", " +
+           std::to_string(y) + ", " + std::to_string(cx) + ", " + std::to_string(cy) + ", " + hex(flags) + ")");
+}
+
+// ---- Registry ----
+
+long FakePlatform::open_key(NativeHandle root, std::string_view path, unsigned options, unsigned access,
+                            NativeHandle& key)
+{
+    record("RegOpenKeyEx(" + hex(root) + ", " + quoted(path) + ", " + std::to_string(options) + ", " +
+           hex(access) + ")");
+    if (!registry_keys.contains(std::string(path)))
+        return 2; // ERROR_FILE_NOT_FOUND
+    key = m_next_key++;
+    m_open_keys[key] = std::string(path);
+    return 0;
+}
+
+long FakePlatform::query_value(NativeHandle key, std::string_view name, unsigned& type,
+                               std::span<std::byte> buffer, unsigned& size)
+{
+    record("RegQueryValueEx(" + hex(key) + ", " + quoted(name) + ", " + std::to_string(size) + ")");
+    const auto k = m_open_keys.find(key);
+    if (k == m_open_keys.end())
+        return 6; // ERROR_INVALID_HANDLE
+    const auto v = registry_values.find({k->second, std::string(name)});
+    if (v == registry_values.end())
+        return 2; // ERROR_FILE_NOT_FOUND
+    if (v->second.data.size() > size || v->second.data.size() > buffer.size()) {
+        size = static_cast<unsigned>(v->second.data.size());
+        return 234; // ERROR_MORE_DATA
+    }
+    std::memcpy(buffer.data(), v->second.data.data(), v->second.data.size());
+    type = v->second.type;
+    size = static_cast<unsigned>(v->second.data.size());
+    return 0;
+}
+
+void FakePlatform::close_key(NativeHandle key)
+{
+    record("RegCloseKey(" + hex(key) + ")");
+    m_open_keys.erase(key);
+}
+
+// ---- Files and launcher ----
+
+bool FakePlatform::ordinary_file_exists(std::string_view path)
+{
+    record("ordinary_file_exists(" + quoted(path) + ")");
+    return ordinary_files.contains(std::string(path));
+}
+
+void FakePlatform::start_program(std::string_view path, int window_style)
+{
+    record("start_program(" + quoted(path) + ", " + std::to_string(window_style) + ")");
+    if (!startable_programs.contains(std::string(path)))
+        throw RuntimeError("cannot start program");
+}
+
+} // namespace platform::fake

@@ -1,0 +1,179 @@
+// The slideshow window: takes over the screen, shows the pictures in turn, ends on input.
+#include "slideshow/form1.h"
+
+#include "platform/checked.h"
+#include "platform/errors.h"
+#include "slideshow/movement.h"
+#include "slideshow/form1_def.h"
+#include "slideshow/picture_fit.h"
+
+namespace slideshow {
+
+using platform::Geometry;
+using platform::trap;
+
+namespace {
+
+// Desktop call arguments, as the Win32 functions take them.
+constexpr unsigned kSpiSetScreenSaveActive = 17;
+constexpr int kTrue = -1;
+constexpr platform::NativeHandle kHwndTopmost = static_cast<platform::NativeHandle>(-1);
+constexpr unsigned kSwpNoSize = 0x1;
+constexpr unsigned kSwpNoMove = 0x2;
+constexpr unsigned kSwpShowWindow = 0x40;
+constexpr unsigned kSwpHideWindow = 0x80;
+
+} // namespace
+
+Form1::Form1(platform::Platform& platform) : m_platform(platform) {}
+
+void Form1::load()
+{
+    m_window = m_platform.windows.create(kForm1Def, *this);
+    on_load();
+}
+
+platform::NativeHandle Form1::handle()
+{
+    return m_platform.windows.handle(m_window);
+}
+
+void Form1::on_load()
+{
+    trap([&] {
+        auto& windows = m_platform.windows;
+        auto& desktop = m_platform.desktop;
+        const platform::SizeF screen = windows.screen_size();
+        windows.set_outer_size(m_window, screen.width, screen.height);
+        windows.set_back_colour(m_window, platform::kBlack);
+        desktop.system_parameters_info(kSpiSetScreenSaveActive, kTrue, "", 0);
+        desktop.show_cursor(false);
+        m_state.saved_ime_context = desktop.imm_associate_context(handle(), 0);
+        m_state.taskbar_wnd = desktop.find_window("Shell_traywnd", "");
+        desktop.set_window_pos(m_state.taskbar_wnd, 0, 0, 0, 0, 0, kSwpHideWindow);
+        desktop.set_window_pos(handle(), kHwndTopmost, 0, 0, 0, 0, kSwpNoSize | kSwpNoMove);
+        windows.refresh(m_window);
+        m_state.picture_no = 1;
+        m_state.picture_count = kPictureCount;
+        ShowNextPicture();
+        m_state.first_move = true;
+    });
+}
+
+void Form1::on_timer(platform::ElementId timer)
+{
+    if (timer != kTimer1)
+        return;
+    trap([&] {
+        m_platform.desktop.set_window_pos(handle(), kHwndTopmost, 0, 0, 0, 0, kSwpNoSize | kSwpNoMove);
+        m_platform.windows.set_focus(m_window);
+        ShowNextPicture();
+    });
+}
+
+void Form1::on_unload()
+{
+    // The desktop is given back in the reverse of the order it was taken, then the
+    // program ends; the unload is never refused.
+    trap([&] {
+        auto& desktop = m_platform.desktop;
+        desktop.show_cursor(true);
+        (void)desktop.imm_associate_context(handle(), m_state.saved_ime_context);
+        desktop.set_window_pos(m_state.taskbar_wnd, 0, 0, 0, 0, 0, kSwpShowWindow);
+        m_platform.app.end();
+    });
+}
+
+void Form1::on_key_down(int, int)
+{
+    trap([&] { m_platform.windows.unload(m_window); });
+}
+
+void Form1::on_mouse_down(platform::ElementId, int, int, float, float)
+{
+    trap([&] { m_platform.windows.unload(m_window); });
+}
+
+void Form1::on_mouse_move(platform::ElementId, int, int, float x, float y)
+{
+    trap([&] {
+        // The first move after a picture change only records where the pointer is.
+        if (m_state.first_move) {
+            m_state.first_move = false;
+            m_state.start_x = x;
+            m_state.start_y = y;
+            return;
+        }
+        // The window and the picture report positions in their own frames; the baseline
+        // is compared with either unchanged.
+        if (moved_beyond_tolerance({m_state.start_x, m_state.start_y}, {x, y}))
+            m_platform.windows.unload(m_window);
+    });
+}
+
+float Form1::image_geometry(Geometry g)
+{
+    return m_platform.windows.geometry(m_window, kImage1, g);
+}
+
+void Form1::set_image_geometry(Geometry g, double value)
+{
+    m_platform.windows.set_geometry(m_window, kImage1, g, platform::to_single(value));
+}
+
+void Form1::ShowNextPicture()
+{
+    trap([&] {
+        auto& windows = m_platform.windows;
+        windows.set_auto_redraw(m_window, true);
+        windows.set_visible(m_window, kImage1, false);
+        windows.set_stretch(m_window, kImage1, false);
+        const std::string file = picture_path(m_platform.app.info().folder, m_state.picture_no);
+        // The counter moves on before the load, so an unreadable file is skipped next time.
+        m_state.picture_no = next_picture_number(m_state.picture_no, m_state.picture_count);
+        windows.set_picture(m_window, kImage1, m_platform.pictures.load(file));
+
+        const double sw = windows.scale_width(m_window);
+        const double sh = windows.scale_height(m_window);
+        const double h = image_geometry(Geometry::Height);
+        const double w = image_geometry(Geometry::Width);
+        const double aspect = platform::checked_divide(w, h);
+        const float natural_w = image_geometry(Geometry::Width);
+        const float natural_h = image_geometry(Geometry::Height);
+        switch (choose_placement(static_cast<float>(sw), static_cast<float>(sh), natural_w, natural_h)) {
+        case Placement::NaturalSize: place_natural_size(sw, sh); break;
+        case Placement::FullWidth: place_full_width(sw, sh, aspect); break;
+        case Placement::FullHeight: place_full_height(sw, sh, aspect); break;
+        }
+        windows.set_visible(m_window, kImage1, true);
+        m_state.first_move = true;
+    });
+}
+
+void Form1::place_natural_size(double sw, double sh)
+{
+    m_platform.windows.set_stretch(m_window, kImage1, false);
+    set_image_geometry(Geometry::Left, (sw - image_geometry(Geometry::Width)) / 2.0);
+    set_image_geometry(Geometry::Top, (sh - image_geometry(Geometry::Height)) / 2.0);
+}
+
+void Form1::place_full_width(double sw, double sh, double aspect)
+{
+    m_platform.windows.set_stretch(m_window, kImage1, true);
+    set_image_geometry(Geometry::Width, sw);
+    set_image_geometry(Geometry::Height, platform::checked_divide(sw, aspect));
+    set_image_geometry(Geometry::Left, 0.0);
+    // Centre with the height the element took, which may differ from the one asked for.
+    set_image_geometry(Geometry::Top, (sh - image_geometry(Geometry::Height)) / 2.0);
+}
+
+void Form1::place_full_height(double sw, double sh, double aspect)
+{
+    m_platform.windows.set_stretch(m_window, kImage1, true);
+    set_image_geometry(Geometry::Height, sh);
+    set_image_geometry(Geometry::Width, sh * aspect);
+    set_image_geometry(Geometry::Left, (sw - image_geometry(Geometry::Width)) / 2.0);
+    set_image_geometry(Geometry::Top, 0.0);
+}
+
+} // namespace slideshow

@@ -1,0 +1,406 @@
+// The slideshow window's handlers against the recording fake: orders, placement, input.
+#include "slideshow/form1.h"
+
+#include "platform/fake/fake_platform.h"
+#include "slideshow/form1_def.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace slideshow {
+namespace {
+
+using platform::fake::FakePlatform;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr const char* kFolder = "C:\\Pictures";
+
+std::string picture(int number)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "C:\\Pictures\\KWOBL%03d.DAT", number);
+    return name;
+}
+
+class Form1Test : public ::testing::Test {
+protected:
+    Form1Test()
+    {
+        fake.app_info.folder = kFolder;
+        fake.screen = {1920, 1080};
+    }
+
+    // Loads the window and forgets the calls the load made.
+    void load_and_clear()
+    {
+        form.load();
+        fake.clear_calls();
+    }
+
+    // The Image1 settings the last picture step wrote, in order, as "Left=..".
+    std::vector<std::string> placement() const
+    {
+        std::vector<std::string> out;
+        for (const auto& c : fake.calls()) {
+            if (c.starts_with("set_geometry(Form1.Image1.")) {
+                std::string s = c.substr(26, c.size() - 27); // "Left, 50.5"
+                s.replace(s.find(", "), 2, "=");
+                out.push_back(s);
+            } else if (c.starts_with("set_stretch(")) {
+                out.push_back(c.ends_with("true)") ? "stretch" : "no-stretch");
+            }
+        }
+        return out;
+    }
+
+    void tick() { form.on_timer(kTimer1); }
+
+    FakePlatform fake;
+    Form1 form{fake.platform()};
+};
+
+TEST_F(Form1Test, LoadTakesOverTheDesktopInOrderAndShowsPictureOne)
+{
+    fake.pictures[picture(1)] = {800, 600};
+    form.load();
+    EXPECT_THAT(fake.calls(),
+                ElementsAre("create(Form1)", "screen_size()", "set_outer_size(Form1, 1920, 1080)",
+                            "set_back_colour(Form1, 0x0)", "SystemParametersInfo(17, -1, \"\", 0)",
+                            "ShowCursor(0)", "handle(Form1)", "ImmAssociateContext(0x10010, 0x0)",
+                            "FindWindow(\"Shell_traywnd\", \"\")", "SetWindowPos(0x7A5C, 0, 0, 0, 0, 0, 0x80)",
+                            "handle(Form1)", "SetWindowPos(0x10010, -1, 0, 0, 0, 0, 0x3)", "refresh(Form1)",
+                            // The first picture step.
+                            "set_auto_redraw(Form1, true)", "set_visible(Form1.Image1, false)",
+                            "set_stretch(Form1.Image1, false)", "info()", "load(\"C:\\Pictures\\KWOBL001.DAT\")",
+                            "set_picture(Form1.Image1, 800x600)", "scale_width(Form1)", "scale_height(Form1)",
+                            "geometry(Form1.Image1.Height)", "geometry(Form1.Image1.Width)",
+                            "geometry(Form1.Image1.Width)", "geometry(Form1.Image1.Height)",
+                            "set_stretch(Form1.Image1, false)", "geometry(Form1.Image1.Width)",
+                            "set_geometry(Form1.Image1.Left, 560)", "geometry(Form1.Image1.Height)",
+                            "set_geometry(Form1.Image1.Top, 240)", "set_visible(Form1.Image1, true)"));
+    EXPECT_EQ(form.state().picture_no, 2);
+    EXPECT_EQ(form.state().picture_count, 50);
+    EXPECT_TRUE(form.state().first_move);
+    EXPECT_EQ(form.state().saved_ime_context, fake.ime_context);
+    EXPECT_EQ(form.state().taskbar_wnd, fake.taskbar);
+}
+
+TEST_F(Form1Test, TickPutsTheWindowOnTopFocusesItAndShowsTheNextPicture)
+{
+    load_and_clear();
+    fake.pictures[picture(2)] = {100, 100};
+    tick();
+    const auto& calls = fake.calls();
+    ASSERT_GE(calls.size(), 6u);
+    EXPECT_EQ(calls[0], "handle(Form1)");
+    EXPECT_EQ(calls[1], "SetWindowPos(0x10010, -1, 0, 0, 0, 0, 0x3)");
+    EXPECT_EQ(calls[2], "set_focus(Form1)");
+    EXPECT_EQ(calls[3], "set_auto_redraw(Form1, true)");
+    EXPECT_THAT(fake.calls_starting("load("), ElementsAre("load(\"C:\\Pictures\\KWOBL002.DAT\")"));
+    EXPECT_EQ(calls.back(), "set_visible(Form1.Image1, true)");
+    EXPECT_EQ(form.state().picture_no, 3);
+}
+
+TEST_F(Form1Test, OtherTimersAreIgnored)
+{
+    load_and_clear();
+    form.on_timer(kImage1);
+    EXPECT_THAT(fake.calls(), IsEmpty());
+}
+
+TEST_F(Form1Test, UnloadGivesTheDesktopBackThenEnds)
+{
+    load_and_clear();
+    form.on_unload();
+    EXPECT_THAT(fake.calls(), ElementsAre("ShowCursor(-1)", "handle(Form1)", "ImmAssociateContext(0x10010, 0x1C0)",
+                                          "SetWindowPos(0x7A5C, 0, 0, 0, 0, 0, 0x40)", "end()"));
+}
+
+TEST_F(Form1Test, WithoutATaskbarTheCallsGoToHandleZero)
+{
+    fake.taskbar = 0;
+    form.load();
+    form.on_unload();
+    EXPECT_THAT(fake.calls_starting("SetWindowPos(0x0,"),
+                ElementsAre("SetWindowPos(0x0, 0, 0, 0, 0, 0, 0x80)", "SetWindowPos(0x0, 0, 0, 0, 0, 0, 0x40)"));
+    EXPECT_TRUE(fake.ended);
+}
+
+TEST_F(Form1Test, PicturesCycleOneToFiftyAndBackToOne)
+{
+    form.load();
+    for (int i = 0; i < 50; ++i)
+        tick();
+    std::vector<std::string> expected;
+    for (int n = 1; n <= 50; ++n)
+        expected.push_back("load(\"" + picture(n) + "\")");
+    expected.push_back("load(\"" + picture(1) + "\")");
+    EXPECT_EQ(fake.calls_starting("load("), expected);
+    EXPECT_EQ(form.state().picture_no, 2);
+}
+
+TEST_F(Form1Test, ADriveRootFolderGetsNoSecondSeparator)
+{
+    fake.app_info.folder = "C:\\";
+    form.load();
+    EXPECT_THAT(fake.calls_starting("load("), ElementsAre("load(\"C:\\KWOBL001.DAT\")"));
+}
+
+TEST_F(Form1Test, SmallPictureIsCentredAtNaturalSizeWithHalves)
+{
+    fake.pictures[picture(1)] = {1819, 979}; // differences of 101 give halves
+    form.load();
+    EXPECT_THAT(placement(), ElementsAre("no-stretch", "no-stretch", "Left=50.5", "Top=50.5"));
+    const auto& image = fake.window(form.window()).elements[kImage1];
+    EXPECT_FALSE(image.stretch);
+    EXPECT_EQ(image.width, 1819);
+    EXPECT_EQ(image.height, 979);
+}
+
+TEST_F(Form1Test, WidePictureFillsTheWidthAndIsCentredVertically)
+{
+    fake.pictures[picture(1)] = {4000, 1000};
+    form.load();
+    EXPECT_THAT(placement(), ElementsAre("no-stretch", "stretch", "Width=1920", "Height=480", "Left=0", "Top=300"));
+}
+
+TEST_F(Form1Test, PictureAsWideAsTheScreenKeepsItsSizeAtLeftZero)
+{
+    fake.pictures[picture(1)] = {1920, 500};
+    form.load();
+    EXPECT_THAT(placement(), ElementsAre("no-stretch", "stretch", "Width=1920", "Height=500", "Left=0", "Top=290"));
+}
+
+TEST_F(Form1Test, PortraitPictureFillsTheHeightAndIsCentredHorizontally)
+{
+    fake.pictures[picture(1)] = {1500, 3000};
+    form.load();
+    EXPECT_THAT(placement(), ElementsAre("no-stretch", "stretch", "Height=1080", "Width=540", "Left=690", "Top=0"));
+}
+
+TEST_F(Form1Test, PictureWithTheScreensAspectFillsTheScreen)
+{
+    fake.pictures[picture(1)] = {3840, 2160};
+    form.load();
+    EXPECT_THAT(placement(), ElementsAre("no-stretch", "stretch", "Height=1080", "Width=1920", "Left=0", "Top=0"));
+}
+
+TEST_F(Form1Test, ScaledSizesAreRoundedToSinglePrecision)
+{
+    fake.pictures[picture(1)] = {3000, 2001}; // 1080 * 3000 / 2001 is not a whole number
+    form.load();
+    const float width = static_cast<float>(1080.0 * (3000.0 / 2001.0));
+    const auto& image = fake.window(form.window()).elements[kImage1];
+    EXPECT_EQ(image.width, width);
+    EXPECT_EQ(image.left, static_cast<float>((1920.0 - double{width}) / 2.0));
+}
+
+TEST_F(Form1Test, CentringUsesTheSizeTheElementTookNotTheOneAsked)
+{
+    // An element that keeps whole pixels only: asked for a height of 480.48, it takes 480.
+    fake.element_takes = [](float value) { return static_cast<float>(static_cast<int>(value)); };
+    fake.pictures[picture(1)] = {4000, 1001};
+    form.load();
+    EXPECT_THAT(placement(), ElementsAre("no-stretch", "stretch", "Width=1920", "Height=480.480011", "Left=0",
+                                         "Top=300"));
+    fake.clear_calls();
+    fake.pictures[picture(2)] = {1001, 4000};
+    tick();
+    EXPECT_THAT(placement(), ElementsAre("no-stretch", "stretch", "Height=1080", "Width=270.269989", "Left=825",
+                                         "Top=0"));
+}
+
+TEST_F(Form1Test, MissingPictureLeavesTheImageHiddenAndTheCounterMovesOn)
+{
+    fake.pictures[picture(1)] = {800, 600};
+    form.load();
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 10, 10); // baseline taken
+    fake.clear_calls();
+    tick(); // picture 2 is missing
+    const auto& image = fake.window(form.window()).elements[kImage1];
+    EXPECT_FALSE(image.visible);
+    EXPECT_FALSE(image.stretch);
+    EXPECT_EQ(image.width, 800); // still holds the previous picture
+    EXPECT_EQ(form.state().picture_no, 3);
+    EXPECT_FALSE(form.state().first_move); // no picture change, no new baseline
+    fake.pictures[picture(3)] = {640, 480};
+    tick();
+    EXPECT_TRUE(image.visible);
+    EXPECT_THAT(fake.calls_starting("load("), ElementsAre("load(\"" + picture(2) + "\")",
+                                                          "load(\"" + picture(3) + "\")"));
+}
+
+TEST_F(Form1Test, ZeroHeightLeavesTheScreenBlackForOneInterval)
+{
+    fake.pictures[picture(1)] = {640, 0};
+    form.load();
+    const auto& image = fake.window(form.window()).elements[kImage1];
+    EXPECT_FALSE(image.visible);
+    EXPECT_TRUE(form.state().first_move); // the load handler sets it anyway
+    EXPECT_EQ(form.state().picture_no, 2);
+}
+
+TEST_F(Form1Test, ZeroWidthShowsAnEmptyElement)
+{
+    fake.pictures[picture(1)] = {0, 2000};
+    form.load();
+    const auto& image = fake.window(form.window()).elements[kImage1];
+    EXPECT_TRUE(image.visible);
+    EXPECT_EQ(image.width, 0);
+    EXPECT_EQ(image.height, 1080);
+    EXPECT_EQ(image.left, 960);
+}
+
+TEST_F(Form1Test, NoLoadablePictureKeepsTheCounterCycling)
+{
+    form.load();
+    for (int i = 0; i < 60; ++i)
+        tick();
+    EXPECT_EQ(form.state().picture_no, 12);
+    EXPECT_EQ(fake.calls_starting("set_visible(Form1.Image1, true)").size(), 0u);
+}
+
+TEST_F(Form1Test, FirstMoveOnlyRecordsTheBaseline)
+{
+    load_and_clear();
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 1000, 900);
+    EXPECT_FALSE(form.state().first_move);
+    EXPECT_EQ(form.state().start_x, 1000);
+    EXPECT_EQ(form.state().start_y, 900);
+    EXPECT_THAT(fake.calls(), IsEmpty());
+}
+
+TEST_F(Form1Test, MovesInsideEitherBandKeepRunningAndDoNotMoveTheBaseline)
+{
+    load_and_clear();
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 100, 100);
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 105, 95);
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 1900, 100); // horizontal sweep
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 100, 1000);  // vertical sweep
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 103, 103);
+    EXPECT_THAT(fake.calls(), IsEmpty());
+    EXPECT_EQ(form.state().start_x, 100);
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 106, 106); // drift adds up
+    EXPECT_THAT(fake.calls_starting("unload("), ElementsAre("unload(Form1)"));
+    EXPECT_TRUE(fake.ended);
+}
+
+TEST_F(Form1Test, PictureChangeTakesANewBaseline)
+{
+    load_and_clear();
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 100, 100);
+    fake.pictures[picture(2)] = {640, 480};
+    tick();
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 500, 500); // far away, but only a baseline
+    EXPECT_FALSE(fake.ended);
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 504, 496);
+    EXPECT_FALSE(fake.ended);
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 494, 506);
+    EXPECT_TRUE(fake.ended);
+}
+
+TEST_F(Form1Test, PictureAndWindowFramesAreComparedUnconverted)
+{
+    load_and_clear();
+    const auto image = kImage1;
+    form.on_mouse_move(image, 0, 0, 10, 10); // over the picture, in its frame
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 14, 15); // the same numbers in the window's frame
+    EXPECT_FALSE(fake.ended);
+    form.on_mouse_move(platform::kWindowItself, 0, 0, 300, 300);
+    EXPECT_TRUE(fake.ended);
+}
+
+TEST_F(Form1Test, AnyKeyOrButtonAnywhereEnds)
+{
+    const auto ends_after = [](auto press) {
+        FakePlatform fake;
+        Form1 form(fake.platform());
+        form.load();
+        press(form);
+        return fake.ended && fake.calls_starting("ShowCursor(-1)").size() == 1;
+    };
+    EXPECT_TRUE(ends_after([](Form1& f) { f.on_key_down(0x79 /* F10 */, 0); }));
+    EXPECT_TRUE(ends_after([](Form1& f) { f.on_key_down(0x12 /* Alt */, 4); }));
+    EXPECT_TRUE(ends_after([](Form1& f) { f.on_mouse_down(platform::kWindowItself, 1, 0, 5, 5); }));
+    EXPECT_TRUE(ends_after([](Form1& f) { f.on_mouse_down(kImage1, 2, 0, 0, 0); }));
+    EXPECT_TRUE(ends_after([](Form1& f) { f.on_mouse_down(kImage1, 4, 1, 3, 3); }));
+}
+
+TEST_F(Form1Test, AFailedUnloadRequestLeavesTheSlideshowRunning)
+{
+    load_and_clear();
+    fake.fail("unload");
+    form.on_key_down(65, 0);
+    EXPECT_FALSE(fake.ended);
+    form.on_key_down(65, 0); // the next event tries again
+    EXPECT_TRUE(fake.ended);
+}
+
+// A failure at any step of the load handler stops it there, silently; later steps never run.
+class Form1LoadFailure : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Form1LoadFailure, StopsAtTheFailingStepWithoutEscaping)
+{
+    FakePlatform fake;
+    fake.pictures["C:\\Pictures\\KWOBL001.DAT"] = {800, 600};
+    fake.app_info.folder = "C:\\Pictures";
+    const std::string step = GetParam();
+    fake.fail(step);
+    Form1 form(fake.platform());
+    ASSERT_NO_THROW(form.load());
+    const auto& calls = fake.calls();
+    ASSERT_FALSE(calls.empty());
+    // The failing call is the last thing the handler did.
+    EXPECT_EQ(calls.back().substr(0, step.size() + 1), step + "(");
+    EXPECT_FALSE(form.state().first_move);
+    EXPECT_FALSE(fake.ended);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, Form1LoadFailure,
+                         ::testing::Values("screen_size", "set_outer_size", "set_back_colour",
+                                           "SystemParametersInfo", "ShowCursor", "ImmAssociateContext",
+                                           "FindWindow", "SetWindowPos", "refresh"));
+
+TEST(Form1PictureStepFailure, FailuresInsideThePictureStepStillLetTheLoadFinish)
+{
+    for (const char* step : {"set_auto_redraw", "info", "load", "set_picture", "scale_width", "geometry",
+                             "set_geometry", "set_visible"}) {
+        FakePlatform fake;
+        fake.pictures["C:\\Pictures\\KWOBL001.DAT"] = {3000, 2000};
+        fake.app_info.folder = "C:\\Pictures";
+        fake.fail(step);
+        Form1 form(fake.platform());
+        ASSERT_NO_THROW(form.load()) << step;
+        EXPECT_TRUE(form.state().first_move) << step;
+        EXPECT_EQ(form.state().picture_count, 50) << step;
+        const auto shown = fake.calls_starting("set_visible(Form1.Image1, true)");
+        EXPECT_TRUE(shown.empty() || std::string(step) == "set_visible") << step;
+    }
+}
+
+TEST_F(Form1Test, AFocusFailureSkipsThatTicksPicture)
+{
+    load_and_clear();
+    fake.fail("set_focus");
+    tick();
+    EXPECT_THAT(fake.calls_starting("load("), IsEmpty());
+    EXPECT_EQ(form.state().picture_no, 2);
+    tick();
+    EXPECT_EQ(form.state().picture_no, 3);
+}
+
+TEST_F(Form1Test, AFailureInTheUnloadHandlerSkipsTheRestSilently)
+{
+    load_and_clear();
+    fake.fail("ImmAssociateContext");
+    ASSERT_NO_THROW(form.on_unload());
+    EXPECT_THAT(fake.calls(), ElementsAre("ShowCursor(-1)", "handle(Form1)", "ImmAssociateContext(0x10010, 0x1C0)"));
+    EXPECT_FALSE(fake.ended);
+}
+
+} // namespace
+} // namespace slideshow
