@@ -1,0 +1,43 @@
+// Application services on Win32: single instance, command line, metadata, message box, ending.
+#pragma once
+
+#include "platform/platform.h"
+#include "platform/win32/win32_handles.h"
+
+#include <string>
+#include <string_view>
+
+namespace platform::win32 {
+
+// The argument text of a command line: what follows the program's name (quoted or not) and
+// the blanks after it.
+[[nodiscard]] std::wstring_view arguments_of(std::wstring_view command_line);
+
+// The folder of a file path: everything before the last separator, keeping the separator only
+// for a drive's root ("C:\").
+[[nodiscard]] std::wstring folder_of(std::wstring_view path);
+
+// The program file's full path, whatever its length.
+[[nodiscard]] std::wstring module_path();
+
+class Win32App final : public App {
+public:
+    Win32App() = default;
+
+    // Creates the program's named lock on the first call and keeps it for the life of the
+    // process; another instance holds it when it already existed.
+    bool previous_instance() override;
+    std::string command() override;
+    // Read from the program file's own version information, so that the resource script is
+    // the single source of the names and numbers.
+    AppInfo info() override;
+    void message_box(std::string_view text, int style, std::string_view caption) override;
+    [[noreturn]] void end() override;
+
+private:
+    UniqueHandle m_instance_lock;
+    bool m_checked = false;
+    bool m_previous = false;
+};
+
+} // namespace platform::win32

@@ -1,0 +1,97 @@
+// The windowless picture element: its geometry, its picture and the prepared image it is painted from.
+#include "platform/win32/win32_image.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform::win32 {
+
+namespace {
+
+// Larger prepared images are not made: no screen is that large, and the memory would be wasted.
+constexpr long kMaxSide = 32768;
+
+} // namespace
+
+long round_to_pixel(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    const double clamped = std::clamp(value, -1.0e9, 1.0e9);
+    return static_cast<long>(std::floor(clamped + 0.5));
+}
+
+PixelRect pixel_rect(double left, double top, double width, double height, double pixels_per_unit)
+{
+    PixelRect r;
+    r.left = round_to_pixel(left * pixels_per_unit);
+    r.top = round_to_pixel(top * pixels_per_unit);
+    r.right = std::max(r.left, round_to_pixel((left + width) * pixels_per_unit));
+    r.bottom = std::max(r.top, round_to_pixel((top + height) * pixels_per_unit));
+    return r;
+}
+
+void ImageElement::set_picture(PictureRef picture, double pixels_per_unit)
+{
+    m_picture = std::move(picture);
+    // A new picture may sit where an old one was freed: the generation, not the address, tells them apart.
+    if (++m_generation == 0)
+        m_generation = 1;
+    if (m_picture && !stretch) {
+        width = static_cast<float>(m_picture->natural_width() / pixels_per_unit);
+        height = static_cast<float>(m_picture->natural_height() / pixels_per_unit);
+    }
+}
+
+PixelRect ImageElement::rect(double pixels_per_unit) const
+{
+    return pixel_rect(left, top, width, height, pixels_per_unit);
+}
+
+std::optional<PixelRect> ImageElement::prepare(double pixels_per_unit)
+{
+    if (!m_picture || !visible)
+        return std::nullopt;
+    const PixelRect element = rect(pixels_per_unit);
+    // Stretched, the picture fills the element; otherwise it is drawn at its natural size from the
+    // element's corner, and the element clips it.
+    long w = element.width();
+    long h = element.height();
+    if (!stretch) {
+        w = m_picture->natural_width();
+        h = m_picture->natural_height();
+    }
+    if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide || element.width() <= 0 || element.height() <= 0)
+        return std::nullopt;
+    if (m_prepared_for != m_generation || m_prepared.width() != w || m_prepared.height() != h) {
+        m_prepared_for = 0;
+        try {
+            m_prepared = prepare_image(*m_picture, static_cast<int>(w), static_cast<int>(h));
+        } catch (...) {
+            // No memory for the image: the element shows nothing and the background stays.
+            m_prepared = PreparedImage();
+            return std::nullopt;
+        }
+        m_prepared_for = m_generation;
+    }
+    if (!m_prepared.bitmap())
+        return std::nullopt;
+    m_cover = PixelRect{element.left, element.top, std::min(element.right, element.left + w),
+                        std::min(element.bottom, element.top + h)};
+    return m_cover;
+}
+
+void ImageElement::paint(HDC dc) const
+{
+    if (!m_prepared.bitmap())
+        return;
+    HDC memory = ::CreateCompatibleDC(dc);
+    if (!memory)
+        return;
+    HGDIOBJ old = ::SelectObject(memory, m_prepared.bitmap());
+    ::BitBlt(dc, m_cover.left, m_cover.top, m_cover.width(), m_cover.height(), memory, 0, 0, SRCCOPY);
+    ::SelectObject(memory, old);
+    ::DeleteDC(memory);
+}
+
+} // namespace platform::win32
