@@ -45,6 +45,11 @@ kwobl_start_xvfb 640 480
 kwobl_prepare_wine_prefix "$KWOBL_ROOT/build/wine/test-prefix"
 python=/usr/bin/python3
 [[ -x $python ]] || python=python3
+if ! $e2e_only; then
+    # The backend's own tests: real windows, dialog keys and the version resource, under Wine.
+    kwobl_say "Windows backend tests under Wine"
+    wine build/windows/kwobl_win32_tests.exe --gtest_brief=1 || status=1
+fi
 rm -rf build/e2e-shots
 "$python" tests/e2e/run_e2e.py \
     --scr build/windows/kwobl.scr \
