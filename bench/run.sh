@@ -73,6 +73,18 @@ make_pictures() {
   touch "$d/done"
 }
 make_pictures "$pictures"
+# For the JPEG decoder's checks: a greyscale picture and two CMYK ones (Adobe's inverted YCCK), one larger
+# and one smaller than the screen. Made apart from the others, so that a kept folder gets them too.
+[ -f "$pictures/gray.jpg" ] ||
+  convert "$pictures/1920x1080.jpg" -resize 3000x2000! -colorspace Gray -quality 90 "$pictures/gray.jpg"
+[ -f "$pictures/cmyk.jpg" ] ||
+  convert "$pictures/1920x1080.jpg" -resize 2400x1600! -colorspace CMYK -quality 90 "$pictures/cmyk.jpg"
+[ -f "$pictures/cmyk-small.jpg" ] ||
+  convert "$pictures/1920x1080.jpg" -resize 640x480! -colorspace CMYK -quality 90 "$pictures/cmyk-small.jpg"
+# The same coefficients with arithmetic coding, where jpegtran (libjpeg-turbo-progs) is installed.
+if [ ! -f "$pictures/arithmetic.jpg" ] && command -v jpegtran >/dev/null; then
+  jpegtran -arithmetic -outfile "$pictures/arithmetic.jpg" "$pictures/1920x1080.jpg"
+fi
 # For the eye: a zone plate, rings that get finer outwards up to one cycle in two pixels at the left and
 # right edges, as cos(k * r^2) built from squared gradients. Shrinking it must not show false rings.
 if [ -n "$save" ] && [ ! -f "$pictures/zoneplate.png" ]; then

@@ -5,10 +5,13 @@
 // resampler, so the full-size decode is never held here. Where the codec can decode at a reduced
 // scale (JPEG on Windows), it does so first, but never below the size that is kept. The imaging
 // component's own scaler is not used: some implementations of it only pick the nearest pixel.
+// JPEG files are decoded with libjpeg-turbo instead (win32_jpeg.cpp) in the same way, since some
+// implementations of the imaging component decode the whole picture when they open it.
 #include "platform/win32/win32_pictures.h"
 
 #include "platform/errors.h"
 #include "platform/image_scale.h"
+#include "platform/win32/win32_jpeg.h"
 #include "platform/win32/win32_text.h"
 
 #include <algorithm>
@@ -275,7 +278,12 @@ IWICImagingFactory* Win32Pictures::factory()
 platform::PictureRef Win32Pictures::load(std::string_view path)
 {
     try {
-        return decode(*factory(), widen(path), m_bound);
+        const std::wstring wide = widen(path);
+        // libjpeg-turbo decodes JPEG files at a reduced scale; it leaves the kinds it lacks to the
+        // imaging component, which decodes them at full size.
+        if (JpegDecode jpeg = decode_jpeg(wide, m_bound); jpeg.picture)
+            return std::move(jpeg.picture);
+        return decode(*factory(), wide, m_bound);
     } catch (const std::bad_alloc&) {
         throw RuntimeError("a picture too large to decode in memory is treated as unreadable");
     }

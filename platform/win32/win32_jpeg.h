@@ -1,0 +1,39 @@
+// JPEG pictures decoded with libjpeg-turbo at the fewest eighths of their size that still cover the size kept.
+#pragma once
+
+#include "platform/win32/win32_pictures.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform::win32 {
+
+// What decode_jpeg made of a file.
+struct JpegDecode {
+    // The picture, or null when the file is left to the imaging component.
+    std::shared_ptr<const Win32Picture> picture;
+    // The scale the file was decoded at, in eighths of its natural size, and the size that gave
+    // before it was scaled to the size kept.
+    int eighths = 0;
+    SIZE decoded{};
+};
+
+// JPEG files longer than this are refused unread; a photograph takes some tens of megabytes at most.
+constexpr std::uint64_t kMaxJpegFileBytes = std::uint64_t{256} << 20;
+
+// Decodes the JPEG file at `path` (baseline or progressive; greyscale, colour or CMYK) and keeps its
+// pixels at Win32Pictures::kept_size for `bound`, as premultiplied BGRA. The file is decoded at the
+// smallest scale M/8 that still covers that size, and its rows go straight into the resampler, so
+// neither the full-size nor the reduced decode is ever held whole. The natural size is the frame's own;
+// an orientation tag is not applied.
+//
+// Returns no picture, for the imaging component to try, when the file does not start as a JPEG file
+// (FF D8 FF), cannot be opened, or uses JPEG coding that libjpeg-turbo lacks (12-bit samples, lossless
+// coding, an unknown colour space). Throws RuntimeError when it is a JPEG file that is truncated or
+// corrupt, claims a size beyond Win32Pictures' limits, or is longer than kMaxJpegFileBytes.
+[[nodiscard]] JpegDecode decode_jpeg(const std::wstring& path, SIZE bound);
+
+} // namespace platform::win32
