@@ -54,7 +54,10 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [[ -n $pid ]] || kwobl_die "the slideshow did not start"
-server=$(pgrep -n wineserver || true)
+sleep 1
+# Wine may start the program through a short-lived process of the same name: take the one that stays.
+pid=$(pgrep -n -x 'kwobl.scr' || true)
+[[ -n $pid && -d /proc/$pid ]] || kwobl_die "the slideshow ended at once"
 hz=$(getconf CLK_TCK)
 start=$(date +%s.%N)
 
@@ -62,6 +65,7 @@ printf '%-10s %14s %18s %12s\n' interval "program CPU ms" "wineserver CPU ms" "R
 for i in $(seq "$intervals"); do
     # Picture changes come every 10 s from the start; sample from +1 s to +9 s of interval i.
     sleep "$(awk -v s="$start" -v i="$i" -v now="$(date +%s.%N)" 'BEGIN { d = s + (i - 1) * 10 + 1 - now; print (d > 0 ? d : 0) }')"
+    server=$(pgrep -n wineserver || echo 0)
     p0=$(cpu_ticks "$pid"); s0=$(cpu_ticks "$server")
     sleep 8
     p1=$(cpu_ticks "$pid"); s1=$(cpu_ticks "$server")
