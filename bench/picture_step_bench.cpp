@@ -162,16 +162,16 @@ void check(HRESULT hr, const char* what)
         throw platform::RuntimeError(what);
 }
 
-// Decodes the whole first frame to 32-bit premultiplied pixels and drops them; returns the time that
-// opening the decoder took (some decoders decode the whole picture there).
-double bare_decode(IWICImagingFactory& factory, const std::wstring& path)
+// The imaging component's first frame of `path`, converted to 32-bit premultiplied pixels; sets
+// `open_ms` to the time that opening the decoder took (some decoders decode the whole picture there).
+ComPtr<IWICFormatConverter> open_converted(IWICImagingFactory& factory, const std::wstring& path, double& open_ms)
 {
     const double t0 = now_ms();
     ComPtr<IWICBitmapDecoder> decoder;
     check(factory.CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
                                             decoder.put()),
           "open");
-    const double open_ms = now_ms() - t0;
+    open_ms = now_ms() - t0;
     ComPtr<IWICBitmapFrameDecode> frame;
     check(decoder->GetFrame(0, frame.put()), "frame");
     ComPtr<IWICFormatConverter> converter;
@@ -179,6 +179,15 @@ double bare_decode(IWICImagingFactory& factory, const std::wstring& path)
     check(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
                                 WICBitmapPaletteTypeMedianCut),
           "convert");
+    return converter;
+}
+
+// Decodes the whole first frame to 32-bit premultiplied pixels and drops them; returns the time that
+// opening the decoder took.
+double bare_decode(IWICImagingFactory& factory, const std::wstring& path)
+{
+    double open_ms = 0;
+    const ComPtr<IWICFormatConverter> converter = open_converted(factory, path, open_ms);
     UINT w = 0;
     UINT h = 0;
     check(converter->GetSize(&w, &h), "size");
@@ -492,17 +501,8 @@ JpegOutcome try_decode_jpeg(const std::wstring& path, SIZE bound)
 std::vector<std::uint8_t> imaging_reference(IWICImagingFactory& factory, const std::wstring& path, int width,
                                             int height)
 {
-    ComPtr<IWICBitmapDecoder> decoder;
-    check(factory.CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
-                                            decoder.put()),
-          "open");
-    ComPtr<IWICBitmapFrameDecode> frame;
-    check(decoder->GetFrame(0, frame.put()), "frame");
-    ComPtr<IWICFormatConverter> converter;
-    check(factory.CreateFormatConverter(converter.put()), "converter");
-    check(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                WICBitmapPaletteTypeMedianCut),
-          "convert");
+    double open_ms = 0;
+    const ComPtr<IWICFormatConverter> converter = open_converted(factory, path, open_ms);
     UINT w = 0;
     UINT h = 0;
     check(converter->GetSize(&w, &h), "size");
