@@ -32,6 +32,16 @@ class Rect:
     def __str__(self) -> str:
         return f"({self.left},{self.top})-({self.right},{self.bottom}) {self.width}x{self.height}"
 
+    def moved(self, dx: int, dy: int) -> "Rect":
+        return Rect(self.left + dx, self.top + dy, self.right + dx, self.bottom + dy)
+
+    def grown(self, by: int) -> "Rect":
+        return Rect(self.left - by, self.top - by, self.right + by, self.bottom + by)
+
+    def overlaps(self, other: "Rect") -> bool:
+        return (self.left < other.right and other.left < self.right and
+                self.top < other.bottom and other.top < self.bottom)
+
 
 @dataclasses.dataclass(frozen=True)
 class Shot:
@@ -63,6 +73,38 @@ class Shot:
         if top is None:
             return None
         return Rect(left, top, right, bottom)
+
+    def box_of(self, rect: Rect, background: tuple[int, int, int]) -> Rect | None:
+        """The smallest rectangle inside `rect` holding every pixel that is not exactly `background`:
+        on a flat dialog background, the outline of whatever is drawn there."""
+        bg = bytes(background)
+        top = bottom = None
+        left, right = rect.right, rect.left
+        for y in range(max(0, rect.top), min(self.height, rect.bottom)):
+            for x in range(max(0, rect.left), min(self.width, rect.right)):
+                i = (y * self.width + x) * 3
+                if self.rgb[i:i + 3] != bg:
+                    top = y if top is None else top
+                    bottom = y + 1
+                    left = min(left, x)
+                    right = max(right, x + 1)
+        if top is None:
+            return None
+        return Rect(left, top, right, bottom)
+
+    def ink_rows(self, rect: Rect, background: tuple[int, int, int]) -> list[tuple[int, int]]:
+        """The bands of rows inside `rect` that hold something other than `background`, as
+        (first, end) pairs: one band per line of text in a label."""
+        bg = bytes(background)
+        bands: list[tuple[int, int]] = []
+        for y in range(max(0, rect.top), min(self.height, rect.bottom)):
+            row = self.rgb[(y * self.width + rect.left) * 3:(y * self.width + rect.right) * 3]
+            inked = any(row[i:i + 3] != bg for i in range(0, len(row), 3))
+            if inked and bands and bands[-1][1] == y:
+                bands[-1] = (bands[-1][0], y + 1)
+            elif inked:
+                bands.append((y, y + 1))
+        return bands
 
     def is_black(self) -> bool:
         return self.lit_box() is None

@@ -39,6 +39,25 @@ def wait_for(probe: Callable[[], T], timeout: float, interval: float = 0.1) -> T
         time.sleep(interval)
 
 
+def unescape(text: str) -> str:
+    """Undoes the helper's escapes of texts that may hold line breaks (\\\\, \\t, \\r, \\n)."""
+    out = []
+    at = 0
+    while at < len(text):
+        if text[at] == "\\" and at + 1 < len(text):
+            out.append({"\\": "\\", "t": "\t", "r": "\r", "n": "\n"}.get(text[at + 1], text[at:at + 2]))
+            at += 2
+        else:
+            out.append(text[at])
+            at += 1
+    return "".join(out)
+
+
+def windows_path(path: Path) -> str:
+    """The path under which Windows programs see a Linux file (Wine's drive Z: is the root folder)."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
 def parse_fields(line: str) -> dict[str, str]:
     """Turns a helper line "kind<TAB>key=value<TAB>..." into a dict, with the kind under "kind"."""
     parts = line.split("\t")
@@ -157,6 +176,52 @@ class Session:
             return None
         return parse_fields(lines[0]), [parse_fields(line) for line in lines[1:]]
 
+    def layout(self, caption: str, window_class: str = "") -> tuple[dict[str, str], list[dict[str, str]]] | None:
+        """The first visible window with that caption (and class): its client area on the screen and
+        its controls placed inside the client area, texts unescaped; None when there is none."""
+        args = ["layout", caption] + ([window_class] if window_class else [])
+        lines = self.helper(*args, check=False)
+        if not lines:
+            return None
+        fields = [parse_fields(line) for line in lines]
+        for item in fields:
+            if "text" in item:
+                item["text"] = unescape(item["text"])
+        return fields[0], fields[1:]
+
+    def menu(self, caption: str) -> list[dict[str, str]]:
+        """The entries of the menu bar of the first visible window with that caption, depth first."""
+        return [parse_fields(line) for line in self.helper("menu", caption, check=False)]
+
+    def close_window(self, caption: str, message: bool = False) -> bool:
+        """Asks the first visible window with that caption to close as its close box does, or with
+        WM_CLOSE; False when there is no such window."""
+        args = ["close", caption] + (["message"] if message else [])
+        return subprocess.run(["wine", str(self.helper_exe), *args], env=self.env, stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=60).returncode == 0
+
+    def version_info(self, program: Path) -> dict[str, str]:
+        """The version resource of a program file: the texts by name, and "version" as "a.b.c.d"."""
+        info = {}
+        for line in self.helper("version-info", windows_path(program), check=False):
+            fields = parse_fields(line)
+            if fields["kind"] == "version":
+                info["version"] = ".".join(fields[k] for k in ("major", "minor", "revision", "build"))
+            elif fields["kind"] == "field":
+                info[fields["name"]] = unescape(fields["value"])
+        return info
+
+    @property
+    def tool_exe(self) -> Path:
+        """The stand-in for a tool that a program starts, built beside the helper."""
+        return self.helper_exe.parent / "kwobl_e2e_tool.exe"
+
+    def reg(self, *args: str) -> bool:
+        """Runs Wine's `reg` command (add, delete, query ...); True when it succeeded."""
+        result = subprocess.run(["wine", "reg", *args], env=self.env, stdin=subprocess.DEVNULL,
+                                capture_output=True, timeout=60)
+        return result.returncode == 0
+
     # ---- X: pointer, keys, windows, screenshots ----
 
     def xdotool(self, *args: str) -> str:
@@ -185,6 +250,22 @@ class Session:
         if ids:
             self.xdotool("windowfocus", ids[0])
         self.xdotool("key", key)
+
+    def x_visible_windows(self, name: str) -> list[str]:
+        """X window ids whose name matches the regular expression `name` and that are mapped: a
+        window that Windows has closed can stay on screen for a moment."""
+        return self.xdotool("search", "--onlyvisible", "--name", name).split()
+
+    def window_name(self, x_window: str) -> str:
+        """The name X has for a window: the caption, as Wine passes it on through the UTF-8 locale."""
+        return self.xdotool("getwindowname", x_window).rstrip("\n")
+
+    def click_at(self, x: int, y: int, button: int = 1) -> None:
+        """Moves the pointer to (x, y) and clicks there: input as a user gives it, which a disabled
+        window refuses."""
+        self.xdotool("mousemove", str(x), str(y))
+        time.sleep(0.1)
+        self.xdotool("click", str(button))
 
     def click(self, button: int) -> None:
         """A click where the pointer is, without moving it."""

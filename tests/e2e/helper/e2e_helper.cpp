@@ -15,9 +15,25 @@
 //                             per control inside it; exit status 1 when there is none
 //   foreground                the foreground window as a "window ..." line
 //   click CAPTION TEXT        press the button labelled TEXT in the window CAPTION (BM_CLICK)
+//   menu CAPTION              the menu bar of the first visible window with that caption: one
+//                             "menu ..." line per entry, depth first, with its path (positions
+//                             joined by "."), text with its "&", id, enabled and popup; read inside
+//                             the window's process through kwobl_e2e_hook.dll
+//   layout CAPTION [CLASS]    the first visible window with that caption (and class): "client ..."
+//                             with the client area's screen position and size and the owner, then
+//                             one "control ..." line per control with its place inside that client
+//                             area, its focus and default-button state; texts escaped (\\ \t \r \n)
+//   version-info FILE         the version resource of a program file: "version major=.. minor=..
+//                             revision=.. build=.." and one "field name=.. value=.." line per text
+//                             of the first language block (values escaped as in layout)
+//   close CAPTION [message]   ask the first visible window with that caption to close as its close
+//                             box does (WM_SYSCOMMAND SC_CLOSE), or with WM_CLOSE after "message"
 //
-// A "window" or "child" line is the kind followed by tab-separated key=value fields.
+// A "window", "child", "menu", "client" or "control" line is the kind followed by tab-separated
+// key=value fields.
 #include <windows.h>
+
+#include "e2e_hook.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -142,6 +158,17 @@ HWND window_by_caption(const std::wstring& caption)
     return nullptr;
 }
 
+// The first visible top-level window with that caption and, when `window_class` is not empty, that
+// class: a message box and the dialog it belongs to may share a caption.
+HWND visible_window(const std::wstring& caption, const std::wstring& window_class)
+{
+    for (HWND window : top_level_windows())
+        if (IsWindowVisible(window) && window_text(window) == caption &&
+            (window_class.empty() || class_name(window) == window_class))
+            return window;
+    return nullptr;
+}
+
 // Button captions may carry an access-key marker; "&S" and "S" name the same button here.
 std::wstring without_markers(const std::wstring& text)
 {
@@ -154,10 +181,189 @@ std::wstring without_markers(const std::wstring& text)
     return out;
 }
 
+// Receives the hook's answer (see e2e_hook.cpp) in the helper's own process.
+struct MenuReply {
+    bool received = false;
+    std::wstring lines;
+};
+
+LRESULT CALLBACK reply_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_COPYDATA) {
+        const auto& data = *reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+        auto* reply = reinterpret_cast<MenuReply*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (reply != nullptr && data.dwData == kMenuReply) {
+            reply->lines.assign(static_cast<const wchar_t*>(data.lpData), data.cbData / sizeof(wchar_t));
+            reply->received = true;
+        }
+        return TRUE;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// The menu of another process's window, read inside that process by the hook library that lies
+// beside this program (Wine does not let one process read another's menus). Exit status 1 when
+// the window has not answered within five seconds.
+int print_menu(HWND window)
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring library = path;
+    library.erase(library.find_last_of(L"\\/") + 1);
+    library += kHookLibrary;
+    const HMODULE module = LoadLibraryW(library.c_str());
+    const auto procedure = module ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(
+                                        GetProcAddress(module, kHookProcedure)))
+                                  : nullptr;
+    if (procedure == nullptr) {
+        print_line("no hook library " + utf8(library));
+        return 1;
+    }
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = reply_proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KWOBL.E2E.MenuReply";
+    RegisterClassW(&wc);
+    MenuReply reply;
+    // A hidden top-level window (not a message-only one), so that any process may send to it.
+    const HWND receiver = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                          wc.hInstance, nullptr);
+    SetWindowLongPtrW(receiver, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&reply));
+
+    const HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, procedure, module, GetWindowThreadProcessId(window, nullptr));
+    if (hook != nullptr) {
+        PostMessageW(window, RegisterWindowMessageW(kMenuRequestMessage), reinterpret_cast<WPARAM>(receiver), 0);
+        const ULONGLONG deadline = GetTickCount64() + 5000;
+        while (!reply.received && GetTickCount64() < deadline) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+        }
+        UnhookWindowsHookEx(hook);
+    }
+    DestroyWindow(receiver);
+    if (!reply.received)
+        return 1;
+    std::size_t at = 0;
+    while (at < reply.lines.size()) {
+        std::size_t end = reply.lines.find(L'\n', at);
+        if (end == std::wstring::npos)
+            end = reply.lines.size();
+        print_line(utf8(reply.lines.substr(at, end - at)));
+        at = end + 1;
+    }
+    return 0;
+}
+
+std::string rect_fields(int left, int top, int width, int height)
+{
+    return "\tleft=" + std::to_string(left) + "\ttop=" + std::to_string(top) + "\twidth=" +
+           std::to_string(width) + "\theight=" + std::to_string(height);
+}
+
+// A text on one output line: backslash, tab, CR and LF are written as \\, \t, \r and \n.
+std::string escaped(const std::wstring& text)
+{
+    std::string out;
+    for (const char c : utf8(text)) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Positions as the window's own code sees them: the client area on the screen, and each control
+// relative to the client area's top-left corner, with the texts escaped so that a label holding a
+// line break stays on one line. The focus is the keyboard focus of the window's thread.
+void print_layout(HWND window)
+{
+    RECT client{};
+    GetClientRect(window, &client);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread);
+    print_line("client\thwnd=" + hex(reinterpret_cast<std::uintptr_t>(window)) + "\tclass=" +
+               utf8(class_name(window)) + "\ttext=" + escaped(window_text(window)) +
+               std::string("\tvisible=") + (IsWindowVisible(window) ? "1" : "0") +
+               std::string("\tenabled=") + (IsWindowEnabled(window) ? "1" : "0") +
+               "\towner=" + hex(reinterpret_cast<std::uintptr_t>(GetWindow(window, GW_OWNER))) +
+               rect_fields(origin.x, origin.y, client.right, client.bottom));
+    for (HWND child : children(window)) {
+        RECT rect{};
+        GetWindowRect(child, &rect);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+        const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
+        const bool button = class_name(child) == L"Button";
+        print_line("control\tclass=" + utf8(class_name(child)) + "\ttext=" + escaped(window_text(child)) +
+                   rect_fields(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top) +
+                   std::string("\tvisible=") + (IsWindowVisible(child) ? "1" : "0") +
+                   std::string("\tenabled=") + (IsWindowEnabled(child) ? "1" : "0") +
+                   std::string("\tfocus=") + (thread.hwndFocus == child ? "1" : "0") +
+                   std::string("\tdefault=") +
+                   (button && (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? "1" : "0"));
+    }
+}
+
+// The version resource of a program file, read the way Windows reads it for any program.
+int print_version_info(const std::wstring& file)
+{
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
+    if (size == 0)
+        return 1;
+    std::vector<unsigned char> data(size);
+    if (!GetFileVersionInfoW(file.c_str(), 0, size, data.data()))
+        return 1;
+    void* value = nullptr;
+    UINT length = 0;
+    if (VerQueryValueW(data.data(), L"\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+        const auto& fixed = *static_cast<const VS_FIXEDFILEINFO*>(value);
+        print_line("version\tmajor=" + std::to_string(HIWORD(fixed.dwFileVersionMS)) +
+                   "\tminor=" + std::to_string(LOWORD(fixed.dwFileVersionMS)) +
+                   "\trevision=" + std::to_string(HIWORD(fixed.dwFileVersionLS)) +
+                   "\tbuild=" + std::to_string(LOWORD(fixed.dwFileVersionLS)));
+    }
+    struct Translation {
+        WORD language;
+        WORD code_page;
+    };
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
+        length < sizeof(Translation))
+        return 1;
+    const auto& translation = *static_cast<const Translation*>(value);
+    wchar_t block[64];
+    swprintf(block, 64, L"\\StringFileInfo\\%04x%04x\\", translation.language, translation.code_page);
+    for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
+                                L"LegalCopyright", L"OriginalFilename", L"ProductName", L"ProductVersion"}) {
+        if (VerQueryValueW(data.data(), (std::wstring(block) + name).c_str(), &value, &length))
+            print_line("field\tname=" + utf8(name) + "\tvalue=" + escaped(static_cast<const wchar_t*>(value)));
+    }
+    return 0;
+}
+
 int usage()
 {
     print_line("usage: e2e_helper hold | taskbar | taskbar-show | cursor | cursor-pos X Y | windows | "
-               "window CAPTION | foreground | click CAPTION TEXT");
+               "window CAPTION | foreground | click CAPTION TEXT | menu CAPTION | layout CAPTION [CLASS] | "
+               "version-info FILE | close CAPTION [message]");
     return 2;
 }
 
@@ -227,6 +433,32 @@ int run(int argc, wchar_t** argv)
             }
         }
         return 1;
+    }
+    if (command == L"menu" && argc == 3) {
+        const HWND window = visible_window(argv[2], L"");
+        if (window == nullptr)
+            return 1;
+        return print_menu(window);
+    }
+    if (command == L"layout" && (argc == 3 || argc == 4)) {
+        const HWND window = visible_window(argv[2], argc == 4 ? argv[3] : L"");
+        if (window == nullptr)
+            return 1;
+        print_layout(window);
+        return 0;
+    }
+    if (command == L"version-info" && argc == 3)
+        return print_version_info(argv[2]);
+    if (command == L"close" && (argc == 3 || (argc == 4 && std::wstring(argv[3]) == L"message"))) {
+        const HWND window = visible_window(argv[2], L"");
+        if (window == nullptr)
+            return 1;
+        // Posted, not sent: closing may run a modal loop in the window's process.
+        if (argc == 4)
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        else
+            PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
     }
     return usage();
 }
