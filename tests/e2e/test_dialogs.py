@@ -9,14 +9,13 @@ Wine draws no frames or title bars, so captions are read through the helper and 
 
 from __future__ import annotations
 
-import difflib
 import shutil
 import unittest
 
 from e2e_case import END_TIMEOUT, E2ECase
 from screen import Rect, Shot
-from test_traces import drive_files, registry_lines
-from wine_session import APP_TITLE, Program, folder_state, wait_for, windows_path
+from test_traces import Traces
+from wine_session import APP_TITLE, Program, wait_for, windows_path
 
 ABOUT_CAPTION = f"{APP_TITLE}のﾊﾞｰｼﾞｮﾝ情報"
 NOTICE = "設定項目はございません。"
@@ -502,9 +501,7 @@ class DialogTracesTest(ToolCase):
         # The registry stays as it is during the run; the tool's file goes away half-way instead.
         self.set_values(self.path_tool, None)
         s.stop_wine()
-        registry_before = {name: registry_lines(s.prefix / name) for name in ("system.reg", "user.reg")}
-        drive_before = drive_files(s.prefix / "drive_c")
-        folder_before = folder_state(folder)
+        traces = Traces(s.prefix, folder)
         try:
             s.start_holder()
             program, _ = self.start_settings("/c")
@@ -523,15 +520,7 @@ class DialogTracesTest(ToolCase):
             s.stop_wine()
             s.start_holder()
 
-        for name, before in registry_before.items():
-            after = registry_lines(s.prefix / name)
-            diff = list(difflib.unified_diff(before, after, "before", "after", lineterm="", n=1))
-            self.assertEqual(diff[:40], [], f"{name} changed")
-        self.assertEqual(folder_state(folder), folder_before, "the program's folder changed")
-        drive_after = drive_files(s.prefix / "drive_c")
-        changed = sorted(k for k in drive_before.keys() | drive_after.keys()
-                         if drive_before.get(k) != drive_after.get(k))
-        self.assertEqual(changed, [], "files on the Windows drive changed")
+        traces.assert_unchanged(self)
 
 
 if __name__ == "__main__":

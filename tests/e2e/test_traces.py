@@ -39,14 +39,35 @@ def drive_files(drive: Path) -> dict[str, tuple[int, int]]:
     return files
 
 
+class Traces:
+    """What a run could leave behind: the registry files, the Windows drive and the program's folder.
+    Taken with the Wine server stopped, since Wine writes its registry files only when it ends."""
+
+    def __init__(self, prefix: Path, folder: Path) -> None:
+        self.prefix = prefix
+        self.folder = folder
+        self.registry = {name: registry_lines(prefix / name) for name in ("system.reg", "user.reg")}
+        self.drive = drive_files(prefix / "drive_c")
+        self.folder_files = folder_state(folder)
+
+    def assert_unchanged(self, case: unittest.TestCase) -> None:
+        for name, before in self.registry.items():
+            after = registry_lines(self.prefix / name)
+            diff = list(difflib.unified_diff(before, after, "before", "after", lineterm="", n=1))
+            case.assertEqual(diff[:40], [], f"{name} changed")
+        case.assertEqual(folder_state(self.folder), self.folder_files, "the program's folder changed")
+        drive_after = drive_files(self.prefix / "drive_c")
+        changed = sorted(k for k in self.drive.keys() | drive_after.keys()
+                         if self.drive.get(k) != drive_after.get(k))
+        case.assertEqual(changed, [], "files on the Windows drive changed")
+
+
 class TracesTest(E2ECase):
     def test_slideshow_preview_and_password_runs_write_nothing(self):
         s = self.session
         folder = s.folder("traces", {1: Picture(200, 150, "#ff8000", "png")})
         s.stop_wine()
-        registry_before = {name: registry_lines(s.prefix / name) for name in ("system.reg", "user.reg")}
-        drive_before = drive_files(s.prefix / "drive_c")
-        folder_before = folder_state(folder)
+        traces = Traces(s.prefix, folder)
         try:
             s.start_holder()
             self.prepare_desktop((20, 20))
@@ -66,15 +87,7 @@ class TracesTest(E2ECase):
             s.stop_wine()
             s.start_holder()
 
-        for name, before in registry_before.items():
-            after = registry_lines(s.prefix / name)
-            diff = list(difflib.unified_diff(before, after, "before", "after", lineterm="", n=1))
-            self.assertEqual(diff[:40], [], f"{name} changed")
-        self.assertEqual(folder_state(folder), folder_before, "the program's folder changed")
-        drive_after = drive_files(s.prefix / "drive_c")
-        changed = sorted(k for k in drive_before.keys() | drive_after.keys()
-                         if drive_before.get(k) != drive_after.get(k))
-        self.assertEqual(changed, [], "files on the Windows drive changed")
+        traces.assert_unchanged(self)
 
 
 if __name__ == "__main__":
