@@ -97,6 +97,15 @@ class PlacementTest(E2ECase):
         self.assert_ended(program, "a movement of 40 pixels in both directions")
         self.assert_desktop_given_back()
 
+    def test_program_in_a_folder_with_a_japanese_name_finds_its_pictures_and_alt_ends_the_run(self):
+        # The folder's name reaches the program only through the Unicode functions; 200 x 100 at
+        # natural size sits at left 220, top 190.
+        program = self.show("スライド 写真", Picture(200, 100, "#ff8000", "jpeg"), Rect(220, 190, 420, 290))
+        self.assert_colour(Rect(220, 190, 420, 290), (255, 128, 0))
+        self.session.press_key("alt", "^Form1$")
+        self.assert_ended(program, "an Alt key press")
+        self.assert_desktop_given_back()
+
 
 if __name__ == "__main__":
     unittest.main()
