@@ -10,6 +10,7 @@
 #include "platform/win32/win32_jpeg.h"
 
 #include "platform/errors.h"
+#include "platform/exif.h"
 #include "platform/image_scale.h"
 #include "platform/jpeg_scale.h"
 #include "platform/win32/win32_handles.h"
@@ -330,7 +331,8 @@ JpegDecode decode_jpeg(const std::wstring& path, SIZE bound)
         }
 
         const SIZE natural{static_cast<LONG>(width), static_cast<LONG>(height)};
-        const SIZE kept = Win32Pictures::kept_size(natural, bound);
+        const Orientation orientation = jpeg_exif_orientation({file.data.get(), file.size});
+        const SIZE kept = Win32Pictures::stored_kept_size(natural, bound, orientation);
         JpegDecode result;
         result.eighths = jpeg_scale_eighths(natural.cx, natural.cy, kept.cx, kept.cy);
         info.scale_num = static_cast<unsigned>(result.eighths);
@@ -359,7 +361,7 @@ JpegDecode decode_jpeg(const std::wstring& path, SIZE bound)
             }
         });
         // What follows the last rows (normally just the end marker) is not read: the pixels are complete.
-        result.picture = std::make_shared<Win32Picture>(natural.cx, natural.cy, std::move(pixels));
+        result.picture = oriented_picture(natural, std::move(pixels), orientation);
         return result;
     } catch (const Unsupported&) {
         return {};
