@@ -3,7 +3,8 @@ desktop comes back on both.
 
 Runs on a display of its own (see run_e2e.py): monitor 1, the primary, at 0,0 and 1280 x 800; monitor 2
 at 1280,0 and 1024 x 768. An ordinary X window, red, stands on monitor 2 for the desktop that must be
-covered. The picture, 200 x 100 and green, sits at its natural size in the middle of monitor 1.
+covered; it fills monitor 2, so that a cover a pixel short shows red. The picture, 200 x 100 and green,
+sits at its natural size in the middle of monitor 1.
 """
 
 from __future__ import annotations
@@ -17,7 +18,8 @@ from wine_session import Picture, wait_for
 
 MONITOR_2 = Rect(1280, 0, 2304, 768)
 PICTURE = Rect(540, 350, 740, 450)       # 200 x 100 centred on 1280 x 800
-DESKTOP_WINDOW = Rect(1400, 200, 1700, 400)
+DESKTOP_WINDOW = MONITOR_2
+DESKTOP_KEY = "HKCU\\Control Panel\\Desktop"
 
 
 class TwoMonitorTest(E2ECase):
@@ -67,6 +69,25 @@ class TwoMonitorTest(E2ECase):
         self.session.press_key("a", "^Form1$")
         self.assert_ended(program, "a key press with the pointer on monitor 2")
         self.assert_desktop_back_on_both("two-key")
+
+    def test_at_150_and_200_percent_the_cover_still_fills_the_second_monitor(self):
+        try:
+            for dpi in (144, 192):
+                with self.subTest(dpi=dpi):
+                    self.session.stop_wine()
+                    self.assertTrue(self.session.reg("add", DESKTOP_KEY, "/v", "LogPixels", "/t", "REG_DWORD",
+                                                     "/d", str(dpi), "/f"))
+                    self.session.stop_wine()  # the server reads it when it starts again
+                    self.session.start_holder()
+                    program = self.start(f"two-dpi-{dpi}", (1800, 600))
+                    self.session.press_key("a", "^Form1$")
+                    self.assert_ended(program, "a key press")
+                    self.assert_desktop_back_on_both(f"two-dpi-{dpi}")
+        finally:
+            self.session.stop_wine()
+            self.session.reg("delete", DESKTOP_KEY, "/v", "LogPixels", "/f")
+            self.session.stop_wine()
+            self.session.start_holder()
 
     def test_a_click_on_the_second_monitor_ends_the_run(self):
         program = self.start("two-click", (1800, 600))
