@@ -103,6 +103,9 @@ public:
     // Loads the picture file at `path`, whatever its extension says. Throws RuntimeError
     // when the file is missing or is not a picture the loader can read.
     [[nodiscard]] virtual PictureRef load(std::string_view path) = 0;
+    // A hint that `path` is likely the next file load() is asked for: the loader may prepare it ahead.
+    // Returns at once and never fails; load() gives the same result with or without it.
+    virtual void prefetch(std::string_view path) = 0;
 };
 
 // The desktop calls of the slideshow: screen saving, cursor, input method, taskbar, z-order.

@@ -43,6 +43,8 @@ void Form1::on_load()
     trap([&] {
         auto& windows = m_platform.windows;
         auto& desktop = m_platform.desktop;
+        // The first picture can be read while the desktop is being taken over.
+        prefetch(1);
         const platform::SizeF screen = windows.screen_size();
         windows.set_outer_size(m_window, screen.width, screen.height);
         windows.set_back_colour(m_window, platform::kBlack);
@@ -58,6 +60,7 @@ void Form1::on_load()
         m_state.picture_count = kPictureCount;
         ShowNextPicture();
         m_state.first_move = true;
+        prefetch(m_state.picture_no);
     });
 }
 
@@ -69,6 +72,7 @@ void Form1::on_timer(platform::ElementId timer)
         m_platform.desktop.set_window_pos(handle(), kHwndTopmost, 0, 0, 0, 0, kSwpNoSize | kSwpNoMove);
         m_platform.windows.set_focus(m_window);
         ShowNextPicture();
+        prefetch(m_state.picture_no);
     });
 }
 
@@ -150,6 +154,12 @@ void Form1::ShowNextPicture()
         windows.set_visible(m_window, kImage1, true);
         m_state.first_move = true;
     });
+}
+
+void Form1::prefetch(std::int16_t number)
+{
+    // Only a hint to the loader, so that the picture is ready by its tick: its failure changes nothing.
+    trap([&] { m_platform.pictures.prefetch(picture_path(m_platform.app.info().folder, number)); });
 }
 
 void Form1::place_natural_size(double sw, double sh)

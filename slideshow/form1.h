@@ -38,6 +38,7 @@ public:
 private:
     void on_load();
     void ShowNextPicture();
+    void prefetch(std::int16_t number);
     void place_natural_size(double sw, double sh);
     void place_full_width(double sw, double sh, double aspect);
     void place_full_height(double sw, double sh, double aspect);

@@ -70,7 +70,8 @@ TEST_F(Form1Test, LoadTakesOverTheDesktopInOrderAndShowsPictureOne)
     fake.pictures[picture(1)] = {800, 600};
     form.load();
     EXPECT_THAT(fake.calls(),
-                ElementsAre("create(Form1)", "screen_size()", "set_outer_size(Form1, 1920, 1080)",
+                ElementsAre("create(Form1)", "info()", "prefetch(\"C:\\Pictures\\KWOBL001.DAT\")", "screen_size()",
+                            "set_outer_size(Form1, 1920, 1080)",
                             "set_back_colour(Form1, 0x0)", "SystemParametersInfo(17, -1, \"\", 0)",
                             "ShowCursor(0)", "handle(Form1)", "ImmAssociateContext(0x10010, 0x0)",
                             "FindWindow(\"Shell_traywnd\", \"\")", "SetWindowPos(0x7A5C, 0, 0, 0, 0, 0, 0x80)",
@@ -85,7 +86,9 @@ TEST_F(Form1Test, LoadTakesOverTheDesktopInOrderAndShowsPictureOne)
                             "geometry(Form1.Image1.Width)", "geometry(Form1.Image1.Height)",
                             "set_stretch(Form1.Image1, false)", "geometry(Form1.Image1.Width)",
                             "set_geometry(Form1.Image1.Left, 560)", "geometry(Form1.Image1.Height)",
-                            "set_geometry(Form1.Image1.Top, 240)", "set_visible(Form1.Image1, true)"));
+                            "set_geometry(Form1.Image1.Top, 240)", "set_visible(Form1.Image1, true)",
+                            // The next picture is asked for ahead.
+                            "info()", "prefetch(\"C:\\Pictures\\KWOBL002.DAT\")"));
     EXPECT_EQ(form.state().picture_no, 2);
     EXPECT_EQ(form.state().picture_count, 50);
     EXPECT_TRUE(form.state().first_move);
@@ -105,7 +108,8 @@ TEST_F(Form1Test, TickPutsTheWindowOnTopFocusesItAndShowsTheNextPicture)
     EXPECT_EQ(calls[2], "set_focus(Form1)");
     EXPECT_EQ(calls[3], "set_auto_redraw(Form1, true)");
     EXPECT_THAT(fake.calls_starting("load("), ElementsAre("load(\"C:\\Pictures\\KWOBL002.DAT\")"));
-    EXPECT_EQ(calls.back(), "set_visible(Form1.Image1, true)");
+    EXPECT_EQ(calls[calls.size() - 3], "set_visible(Form1.Image1, true)");
+    EXPECT_EQ(calls.back(), "prefetch(\"C:\\Pictures\\KWOBL003.DAT\")");
     EXPECT_EQ(form.state().picture_no, 3);
 }
 
@@ -377,7 +381,8 @@ TEST(Form1PictureStepFailure, FailuresInsideThePictureStepStillLetTheLoadFinish)
         FakePlatform fake;
         fake.pictures["C:\\Pictures\\KWOBL001.DAT"] = {3000, 2000};
         fake.app_info.folder = "C:\\Pictures";
-        fake.fail(step);
+        // The first info() of the load is the hint's, which asks for picture 001 ahead.
+        fake.fail(step, std::string(step) == "info" ? 2 : 1);
         Form1 form(fake.platform());
         ASSERT_NO_THROW(form.load()) << step;
         EXPECT_TRUE(form.state().first_move) << step;
@@ -417,6 +422,35 @@ TEST_F(Form1Test, TheOtherMonitorsAreUncoveredOnlyOnceTheTaskbarIsBackAndBeforeT
         EXPECT_EQ(at("uncover_other_monitors()") + 1, at("end()"));
         EXPECT_EQ(at("end()") + 1, static_cast<long>(calls.size()));
     }
+}
+
+TEST_F(Form1Test, AfterEveryStepTheNextNumberIsAskedForAheadEvenWhenAFileIsMissing)
+{
+    fake.pictures[picture(1)] = {800, 600};
+    form.load();
+    for (int i = 0; i < 50; ++i)
+        tick(); // only 001 exists
+    const auto hints = fake.calls_starting("prefetch(");
+    ASSERT_EQ(hints.size(), 52u);
+    EXPECT_EQ(hints[0], "prefetch(\"" + picture(1) + "\")");
+    EXPECT_EQ(hints[1], "prefetch(\"" + picture(2) + "\")");
+    EXPECT_EQ(hints[2], "prefetch(\"" + picture(3) + "\")"); // after 002, which is missing
+    EXPECT_EQ(hints[50], "prefetch(\"" + picture(1) + "\")"); // after 050: the cycle starts again
+    EXPECT_EQ(hints[51], "prefetch(\"" + picture(2) + "\")");
+}
+
+TEST_F(Form1Test, AFailingHintChangesNothing)
+{
+    fake.pictures[picture(1)] = {800, 600};
+    fake.pictures[picture(2)] = {100, 100};
+    fake.fail("prefetch", 1);
+    form.load();
+    EXPECT_TRUE(form.state().first_move);
+    EXPECT_THAT(fake.calls_starting("set_visible(Form1.Image1, true)"), testing::SizeIs(1));
+    fake.fail("prefetch"); // the hint after this tick's picture
+    tick();
+    EXPECT_THAT(fake.calls_starting("set_visible(Form1.Image1, true)"), testing::SizeIs(2));
+    EXPECT_EQ(form.state().picture_no, 3);
 }
 
 TEST_F(Form1Test, AFailureInTheUnloadHandlerSkipsTheRestSilently)

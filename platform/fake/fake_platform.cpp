@@ -335,6 +335,11 @@ PictureRef FakePlatform::load(std::string_view path)
     return std::make_shared<FakePicture>(it->second.first, it->second.second);
 }
 
+void FakePlatform::prefetch(std::string_view path)
+{
+    record("prefetch(" + quoted(path) + ")");
+}
+
 // ---- Desktop ----
 
 void FakePlatform::system_parameters_info(unsigned action, int param, std::string_view text, unsigned win_ini)

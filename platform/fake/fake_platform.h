@@ -135,6 +135,7 @@ private:
     void set_geometry(WindowId, ElementId, Geometry, float value) override;
     // Pictures
     PictureRef load(std::string_view path) override;
+    void prefetch(std::string_view path) override;
     // Desktop
     void system_parameters_info(unsigned action, int param, std::string_view text, unsigned win_ini) override;
     void show_cursor(bool show) override;

@@ -287,7 +287,41 @@ PreparedImage prepare_image(const platform::Picture& picture, int width, int hei
     }
 }
 
-Win32Pictures::Win32Pictures(SIZE bound) : m_bound(bound) {}
+namespace {
+
+// The worker of the prefetch decodes with a decoder of its own, in a multithreaded apartment of its own.
+PicturePrefetch::Work prefetch_work(SIZE bound)
+{
+    auto decoder = std::make_shared<FileDecoder>(bound);
+    return {[](const std::string& path) { return file_stamp(widen(path)); },
+            [decoder](const std::string& path) -> PictureRef { return decoder->decode(widen(path)); },
+            [] { ::CoInitializeEx(nullptr, COINIT_MULTITHREADED); },
+            [decoder] {
+                *decoder = FileDecoder(SIZE{});
+                ::CoUninitialize();
+            }};
+}
+
+} // namespace
+
+std::optional<FileStamp> file_stamp(const std::wstring& path)
+{
+    const HANDLE opened = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    const UniqueHandle file(opened);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.get(), &info))
+        return std::nullopt;
+    const auto join = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
+    return FileStamp{info.dwVolumeSerialNumber, join(info.nFileIndexHigh, info.nFileIndexLow),
+                     join(info.nFileSizeHigh, info.nFileSizeLow),
+                     join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)};
+}
+
+Win32Pictures::Win32Pictures(SIZE bound) : m_decoder(bound), m_prefetch(prefetch_work(bound)) {}
 
 Win32Pictures::~Win32Pictures() = default;
 
@@ -314,27 +348,38 @@ SIZE Win32Pictures::stored_kept_size(SIZE stored, SIZE bound, Orientation orient
     return SIZE{kept.cy, kept.cx};
 }
 
-IWICImagingFactory* Win32Pictures::factory()
+IWICImagingFactory& FileDecoder::factory()
 {
     if (!m_factory)
         check(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWICImagingFactory),
                                  m_factory.put_void()),
               "starting the imaging component");
-    return m_factory.get();
+    return *m_factory.get();
+}
+
+std::shared_ptr<const Win32Picture> FileDecoder::decode(const std::wstring& path)
+{
+    try {
+        // libjpeg-turbo decodes JPEG files at a reduced scale; it leaves the kinds it lacks to the
+        // imaging component, which decodes them at full size.
+        if (JpegDecode jpeg = decode_jpeg(path, m_bound); jpeg.picture)
+            return std::move(jpeg.picture);
+        return platform::win32::decode(factory(), path, m_bound);
+    } catch (const std::bad_alloc&) {
+        throw RuntimeError("a picture too large to decode in memory is treated as unreadable");
+    }
 }
 
 platform::PictureRef Win32Pictures::load(std::string_view path)
 {
-    try {
-        const std::wstring wide = widen(path);
-        // libjpeg-turbo decodes JPEG files at a reduced scale; it leaves the kinds it lacks to the
-        // imaging component, which decodes them at full size.
-        if (JpegDecode jpeg = decode_jpeg(wide, m_bound); jpeg.picture)
-            return std::move(jpeg.picture);
-        return decode(*factory(), wide, m_bound);
-    } catch (const std::bad_alloc&) {
-        throw RuntimeError("a picture too large to decode in memory is treated as unreadable");
-    }
+    if (platform::PictureRef prepared = m_prefetch.take(path))
+        return prepared;
+    return m_decoder.decode(widen(path));
+}
+
+void Win32Pictures::prefetch(std::string_view path)
+{
+    m_prefetch.request(path);
 }
 
 } // namespace platform::win32

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/exif.h"
+#include "platform/picture_prefetch.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_handles.h"
 
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -87,6 +89,25 @@ PreparedImage prepare_image(const platform::Picture& picture, int width, int hei
 // The orientation that the picture file at `path` asks for; Normal when it cannot be read.
 [[nodiscard]] Orientation read_file_orientation(const std::wstring& path);
 
+// Decodes picture files on one thread, kept at the size they are shown at for `bound`. The imaging
+// component is started on that thread when a file first needs it.
+class FileDecoder {
+public:
+    explicit FileDecoder(SIZE bound) : m_bound(bound) {}
+    // As Win32Pictures::load, for a path in the system's own form.
+    [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path);
+
+private:
+    IWICImagingFactory& factory();
+
+    SIZE m_bound;
+    ComPtr<IWICImagingFactory> m_factory;
+};
+
+// What tells the file at `path` from another file or another content of it; nothing when it cannot be
+// opened. A folder has a stamp too.
+[[nodiscard]] std::optional<FileStamp> file_stamp(const std::wstring& path);
+
 class Win32Pictures final : public platform::Pictures {
 public:
     // The largest size a picture is ever shown at: the screen, in pixels. A picture larger than that
@@ -97,10 +118,16 @@ public:
     Win32Pictures& operator=(const Win32Pictures&) = delete;
 
     // Loads the first frame of the picture file at the UTF-8 `path`, whatever its extension says, turned
-    // upright as its EXIF orientation says (the natural size is that of the turned picture).
+    // upright as its EXIF orientation says (the natural size is that of the turned picture). When the
+    // same file was prepared ahead and has not changed since, that picture is taken instead.
     // Throws RuntimeError when the file is missing, is no picture the imaging component can read,
     // or is too large to decode.
     [[nodiscard]] platform::PictureRef load(std::string_view path) override;
+
+    // Starts preparing the picture file at `path` on the loader's worker thread; returns at once.
+    void prefetch(std::string_view path) override;
+    // Whether the worker has finished what it was asked for.
+    [[nodiscard]] bool prefetch_idle() const { return m_prefetch.idle(); }
 
     // The size the pixels of a picture of natural size `natural` are kept at for `bound`: the natural
     // size when it fits, otherwise the bound's full width or full height keeping the picture's aspect.
@@ -114,11 +141,9 @@ public:
     static constexpr UINT kMaxSide = 65535;
 
 private:
-    IWICImagingFactory* factory();
-
-    SIZE m_bound;
     CoInit m_com;
-    ComPtr<IWICImagingFactory> m_factory;
+    FileDecoder m_decoder;
+    PicturePrefetch m_prefetch;
 };
 
 } // namespace platform::win32
