@@ -28,6 +28,9 @@
 //                             of the first language block (values escaped as in layout)
 //   close CAPTION [message]   ask the first visible window with that caption to close as its close
 //                             box does (WM_SYSCOMMAND SC_CLOSE), or with WM_CLOSE after "message"
+//   probe CAPTION SECONDS     send the first window with that caption an empty message every 10 ms for
+//                             SECONDS (or until it is gone) and time each answer: "probe samples=..
+//                             longest_ms=.. at_s=.. median_ms=.." (at_s: when the longest began)
 //
 // A "window", "child", "menu", "client" or "control" line is the kind followed by tab-separated
 // key=value fields.
@@ -35,6 +38,7 @@
 
 #include "e2e_hook.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
@@ -359,11 +363,57 @@ int print_version_info(const std::wstring& file)
     return 0;
 }
 
+// How long the window's thread takes to answer, sampled every 10 ms: a busy user-interface thread
+// answers late.
+int probe(const wchar_t* caption, double seconds)
+{
+    HWND window = nullptr;
+    for (int i = 0; i < 600 && window == nullptr; ++i) {
+        window = window_by_caption(caption);
+        if (window == nullptr)
+            Sleep(50);
+    }
+    if (window == nullptr)
+        return 1;
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER start;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const auto now_s = [&] {
+        LARGE_INTEGER t;
+        QueryPerformanceCounter(&t);
+        return static_cast<double>(t.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    };
+    std::vector<double> waits;
+    double longest = 0;
+    double longest_at = 0;
+    while (now_s() < seconds && IsWindow(window)) {
+        const double before = now_s();
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result) && !IsWindow(window))
+            break;
+        const double wait_ms = (now_s() - before) * 1000.0;
+        waits.push_back(wait_ms);
+        if (wait_ms > longest) {
+            longest = wait_ms;
+            longest_at = before;
+        }
+        Sleep(10);
+    }
+    std::sort(waits.begin(), waits.end());
+    const double median = waits.empty() ? 0.0 : waits[waits.size() / 2];
+    char line[160];
+    std::snprintf(line, sizeof line, "probe\tsamples=%zu\tlongest_ms=%.1f\tat_s=%.2f\tmedian_ms=%.1f", waits.size(),
+                  longest, longest_at, median);
+    print_line(line);
+    return 0;
+}
+
 int usage()
 {
     print_line("usage: e2e_helper hold | taskbar | taskbar-show | cursor | cursor-pos X Y | windows | "
                "window CAPTION | foreground | click CAPTION TEXT | menu CAPTION | layout CAPTION [CLASS] | "
-               "version-info FILE | close CAPTION [message]");
+               "version-info FILE | close CAPTION [message] | probe CAPTION SECONDS");
     return 2;
 }
 
@@ -460,6 +510,8 @@ int run(int argc, wchar_t** argv)
             PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
     }
+    if (command == L"probe" && argc == 4)
+        return probe(argv[2], _wtof(argv[3]));
     return usage();
 }
 
