@@ -28,13 +28,18 @@
 //                             of the first language block (values escaped as in layout)
 //   close CAPTION [message]   ask the first visible window with that caption to close as its close
 //                             box does (WM_SYSCOMMAND SC_CLOSE), or with WM_CLOSE after "message"
-//   probe CAPTION SECONDS     send the first window with that caption an empty message every 10 ms for
+//   launch SECONDS PROGRAM [ARGS]
+//                             start PROGRAM in its own folder, time how long its window "Form1" takes
+//                             to be visible and answer, watch it for SECONDS, then end it: "launch
+//                             first_ms=.. peak_mb=.. held_mb=.." (peak and final working set)
+//   probe CAPTION SECONDS     send the first visible window with that caption an empty message every 10 ms for
 //                             SECONDS (or until it is gone) and time each answer: "probe samples=..
 //                             longest_ms=.. at_s=.. median_ms=.." (at_s: when the longest began)
 //
 // A "window", "child", "menu", "client" or "control" line is the kind followed by tab-separated
 // key=value fields.
 #include <windows.h>
+#include <psapi.h>
 
 #include "e2e_hook.h"
 
@@ -369,7 +374,7 @@ int probe(const wchar_t* caption, double seconds)
 {
     HWND window = nullptr;
     for (int i = 0; i < 600 && window == nullptr; ++i) {
-        window = window_by_caption(caption);
+        window = visible_window(caption, L"");
         if (window == nullptr)
             Sleep(50);
     }
@@ -409,11 +414,58 @@ int probe(const wchar_t* caption, double seconds)
     return 0;
 }
 
+// Starts a program and times its first window: from the start of the process until the slideshow window
+// is on the screen and its thread answers, which it does only once the first picture is in place.
+int launch(double seconds, int argc, wchar_t** argv)
+{
+    std::wstring command_line;
+    for (int i = 0; i < argc; ++i)
+        command_line += (i ? L" \"" : L"\"") + std::wstring(argv[i]) + L"\"";
+    std::wstring folder = argv[0];
+    folder.erase(folder.find_last_of(L"\\/") + 1);
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER start;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process))
+        return 1;
+    HWND window = nullptr;
+    for (int i = 0; i < 60000 && window == nullptr; ++i) {
+        window = visible_window(L"Form1", L"");
+        if (window == nullptr)
+            Sleep(1);
+    }
+    DWORD_PTR result = 0;
+    if (window)
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result);
+    LARGE_INTEGER shown;
+    QueryPerformanceCounter(&shown);
+    const double first_ms =
+        static_cast<double>(shown.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+    Sleep(static_cast<DWORD>(seconds * 1000));
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(process.hProcess, &memory, sizeof memory);
+    TerminateProcess(process.hProcess, 0);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    char line[160];
+    std::snprintf(line, sizeof line, "launch\tfirst_ms=%.0f\tpeak_mb=%.1f\theld_mb=%.1f", window ? first_ms : -1.0,
+                  static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0,
+                  static_cast<double>(memory.WorkingSetSize) / 1048576.0);
+    print_line(line);
+    return window ? 0 : 1;
+}
+
 int usage()
 {
     print_line("usage: e2e_helper hold | taskbar | taskbar-show | cursor | cursor-pos X Y | windows | "
                "window CAPTION | foreground | click CAPTION TEXT | menu CAPTION | layout CAPTION [CLASS] | "
-               "version-info FILE | close CAPTION [message] | probe CAPTION SECONDS");
+               "version-info FILE | close CAPTION [message] | launch SECONDS PROGRAM [ARGS] | probe CAPTION SECONDS");
     return 2;
 }
 
@@ -510,6 +562,8 @@ int run(int argc, wchar_t** argv)
             PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
     }
+    if (command == L"launch" && argc >= 4)
+        return launch(_wtof(argv[2]), argc - 3, argv + 3);
     if (command == L"probe" && argc == 4)
         return probe(argv[2], _wtof(argv[3]));
     return usage();
