@@ -22,7 +22,7 @@
 #include "platform/win32/win32_jpeg.h"
 #include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_text.h"
-#include "slideshow/picture_fit.h"
+#include "slideshow/picture_sequence.h"
 
 #include <windows.h>
 #include <psapi.h>

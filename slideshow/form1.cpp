@@ -5,7 +5,7 @@
 #include "platform/errors.h"
 #include "slideshow/movement.h"
 #include "slideshow/form1_def.h"
-#include "slideshow/picture_fit.h"
+#include "slideshow/picture_sequence.h"
 
 namespace slideshow {
 

@@ -1,5 +1,5 @@
 // Picture naming, the counter and the choice of placement.
-#include "slideshow/picture_fit.h"
+#include "slideshow/picture_sequence.h"
 
 #include "platform/errors.h"
 

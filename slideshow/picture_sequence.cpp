@@ -1,5 +1,5 @@
 // Picture sequence: the next file, its number, and which way a picture fits the screen.
-#include "slideshow/picture_fit.h"
+#include "slideshow/picture_sequence.h"
 
 #include "platform/checked.h"
 
