@@ -14,15 +14,14 @@
 // The codec decode is the decoder the loader really uses, alone: for JPEG files libjpeg-turbo reading
 // the file and decoding it at the scale the loader chose, rows dropped; for the others the imaging
 // component's decode above. The ratio is the step's median over the codec decode's median.
-#include "platform/checked.h"
 #include "platform/errors.h"
 #include "platform/image_scale.h"
+#include "platform/picture_placement.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_image.h"
 #include "platform/win32/win32_jpeg.h"
 #include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_text.h"
-#include "slideshow/picture_sequence.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -91,29 +90,10 @@ struct Step {
 // picture in single-precision units, and the picture element rounds its edges to pixels.
 SIZE shown_size(const platform::Picture& picture, SIZE screen)
 {
-    using platform::to_single;
-    const float sw = static_cast<float>(screen.cx);
-    const float sh = static_cast<float>(screen.cy);
-    const float w = static_cast<float>(picture.natural_width());
-    const float h = static_cast<float>(picture.natural_height());
-    const auto placement = slideshow::choose_placement(sw, sh, w, h);
-    const double r = platform::checked_divide(w, h);
-    float left = to_single((sw - static_cast<double>(w)) / 2.0);
-    float top = to_single((sh - static_cast<double>(h)) / 2.0);
-    float width = w;
-    float height = h;
-    if (placement == slideshow::Placement::FullWidth) {
-        width = sw;
-        height = to_single(sw / r);
-        left = 0;
-        top = to_single((sh - static_cast<double>(height)) / 2.0);
-    } else if (placement == slideshow::Placement::FullHeight) {
-        height = sh;
-        width = to_single(sh * r);
-        left = to_single((sw - static_cast<double>(width)) / 2.0);
-        top = 0;
-    }
-    const platform::win32::PixelRect rect = platform::win32::pixel_rect(left, top, width, height, 1.0);
+    const platform::PictureFit fit =
+        platform::fit_picture(static_cast<float>(screen.cx), static_cast<float>(screen.cy),
+                              static_cast<float>(picture.natural_width()), static_cast<float>(picture.natural_height()));
+    const platform::win32::PixelRect rect = platform::win32::pixel_rect(fit.left, fit.top, fit.width, fit.height, 1.0);
     return SIZE{rect.width(), rect.height()};
 }
 

@@ -191,12 +191,13 @@ TEST_F(Form1Test, PictureWithTheScreensAspectFillsTheScreen)
 
 TEST_F(Form1Test, ScaledSizesAreRoundedToSinglePrecision)
 {
-    fake.pictures[picture(1)] = {3000, 2001}; // 1080 * 3000 / 2001 is not a whole number
+    fake.pictures[picture(1)] = {3000, 2001}; // 1080 * 3000 / 2001 = 1619.1904047... is not a whole number
     form.load();
-    const float width = static_cast<float>(1080.0 * (3000.0 / 2001.0));
     const auto& image = fake.window(form.window()).elements[kImage1];
-    EXPECT_EQ(image.width, width);
-    EXPECT_EQ(image.left, static_cast<float>((1920.0 - double{width}) / 2.0));
+    EXPECT_EQ(image.width, 1619.19043f);
+    EXPECT_EQ(image.height, 1080);
+    EXPECT_EQ(image.left, 150.404785f); // (1920 - 1619.19043) / 2
+    EXPECT_EQ(image.top, 0);
 }
 
 TEST_F(Form1Test, CentringUsesTheSizeTheElementTookNotTheOneAsked)

@@ -1,4 +1,4 @@
-// Picture sequence: the next file, its number, and which way a picture fits the screen.
+// Picture sequence: the file each picture number names, and the number after it.
 #include "slideshow/picture_sequence.h"
 
 #include "platform/checked.h"
@@ -6,22 +6,6 @@
 #include <cstdio>
 
 namespace slideshow {
-
-using platform::checked_divide;
-using platform::to_single;
-
-Placement choose_placement(float sw, float sh, float w, float h)
-{
-    if (sw > w && sh > h)
-        return Placement::NaturalSize;
-    // Both aspects are rounded to single precision before they are compared, so that a
-    // picture with the window's own aspect always takes the same, predictable branch.
-    const float picture_aspect = to_single(checked_divide(w, h));
-    const float window_aspect = to_single(checked_divide(sw, sh));
-    if (w > h)
-        return picture_aspect > window_aspect ? Placement::FullWidth : Placement::FullHeight;
-    return window_aspect > picture_aspect ? Placement::FullHeight : Placement::FullWidth;
-}
 
 std::string picture_path(std::string_view folder, std::int16_t number)
 {

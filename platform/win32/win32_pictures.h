@@ -90,8 +90,9 @@ public:
     // or is too large to decode.
     [[nodiscard]] platform::PictureRef load(std::string_view path) override;
 
-    // The size the pixels of a picture of natural size `natural` are kept at for `bound`: the natural
-    // size when it fits, otherwise the bound's full width or full height keeping the picture's aspect.
+    // The size the pixels of a picture of natural size `natural` are kept at for `bound`: the pixels
+    // that the picture's fit on a screen of that size covers (fit_picture), the natural size when it
+    // is smaller both ways.
     [[nodiscard]] static SIZE kept_size(SIZE natural, SIZE bound);
 
     // Pictures with more pixels than this, or a side longer than kMaxSide, are refused unread.
