@@ -108,7 +108,8 @@ TEST_F(Form1Test, TickPutsTheWindowOnTopFocusesItAndShowsTheNextPicture)
 TEST_F(Form1Test, OtherTimersAreIgnored)
 {
     load_and_clear();
-    form.on_timer(kImage1);
+    const platform::ElementId other_timer{5}; // no element of Form1: a timer it does not have
+    form.on_timer(other_timer);
     EXPECT_THAT(fake.calls(), IsEmpty());
 }
 
@@ -155,7 +156,7 @@ TEST_F(Form1Test, SmallPictureIsCentredAtNaturalSizeWithHalves)
     fake.pictures[picture(1)] = {1819, 979}; // differences of 101 give halves
     form.load();
     EXPECT_THAT(placement(), ElementsAre("no-stretch", "no-stretch", "Left=50.5", "Top=50.5"));
-    const auto& image = fake.window(form.window()).elements[kImage1];
+    const auto& image = fake.window(form.window()).element(kImage1);
     EXPECT_FALSE(image.stretch);
     EXPECT_EQ(image.width, 1819);
     EXPECT_EQ(image.height, 979);
@@ -193,7 +194,7 @@ TEST_F(Form1Test, ScaledSizesAreRoundedToSinglePrecision)
 {
     fake.pictures[picture(1)] = {3000, 2001}; // 1080 * 3000 / 2001 = 1619.1904047... is not a whole number
     form.load();
-    const auto& image = fake.window(form.window()).elements[kImage1];
+    const auto& image = fake.window(form.window()).element(kImage1);
     EXPECT_EQ(image.width, 1619.19043f);
     EXPECT_EQ(image.height, 1080);
     EXPECT_EQ(image.left, 150.404785f); // (1920 - 1619.19043) / 2
@@ -222,7 +223,7 @@ TEST_F(Form1Test, MissingPictureLeavesTheImageHiddenAndTheCounterMovesOn)
     form.on_mouse_move(platform::kWindowItself, 0, 0, 10, 10); // baseline taken
     fake.clear_calls();
     tick(); // picture 2 is missing
-    const auto& image = fake.window(form.window()).elements[kImage1];
+    const auto& image = fake.window(form.window()).element(kImage1);
     EXPECT_FALSE(image.visible);
     EXPECT_FALSE(image.stretch);
     EXPECT_EQ(image.width, 800); // still holds the previous picture
@@ -239,7 +240,7 @@ TEST_F(Form1Test, ZeroHeightLeavesTheScreenBlackForOneInterval)
 {
     fake.pictures[picture(1)] = {640, 0};
     form.load();
-    const auto& image = fake.window(form.window()).elements[kImage1];
+    const auto& image = fake.window(form.window()).element(kImage1);
     EXPECT_FALSE(image.visible);
     EXPECT_TRUE(form.state().first_move); // the load handler sets it anyway
     EXPECT_EQ(form.state().picture_no, 2);
@@ -249,7 +250,7 @@ TEST_F(Form1Test, ZeroWidthShowsAnEmptyElement)
 {
     fake.pictures[picture(1)] = {0, 2000};
     form.load();
-    const auto& image = fake.window(form.window()).elements[kImage1];
+    const auto& image = fake.window(form.window()).element(kImage1);
     EXPECT_TRUE(image.visible);
     EXPECT_EQ(image.width, 0);
     EXPECT_EQ(image.height, 1080);

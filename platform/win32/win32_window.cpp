@@ -354,7 +354,7 @@ void Win32Window::load_icons()
 
 Win32Window::Element& Win32Window::element(ElementId id)
 {
-    if (id < 0 || static_cast<std::size_t>(id) >= m_elements.size())
+    if (index_of(id) < 0 || static_cast<std::size_t>(id) >= m_elements.size())
         throw RuntimeError("no such element");
     return m_elements[static_cast<std::size_t>(id)];
 }
