@@ -129,13 +129,6 @@ void Win32Window::create(HWND owner)
                                                                  : kPictureBoxDips * 15.0;
             e.width = e.height = static_cast<float>(size);
         }
-        if (d.kind == ElementKind::Image) {
-            e.image.left = e.left;
-            e.image.top = e.top;
-            e.image.width = e.width;
-            e.image.height = e.height;
-            e.image.visible = d.visible;
-        }
     }
 
     if (m_def.has_back_colour) {
@@ -374,6 +367,11 @@ int Win32Window::to_pixels(float units) const
     return static_cast<int>(round_to_pixel(units * pixels_per_unit()));
 }
 
+PixelRect Win32Window::pixel_rect_of(const Element& element) const
+{
+    return pixel_rect(element.left, element.top, element.width, element.height, pixels_per_unit());
+}
+
 HWND Win32Window::first_tab_stop() const
 {
     return ::GetNextDlgTabItem(m_hwnd, nullptr, FALSE);
@@ -479,7 +477,6 @@ void Win32Window::set_visible(ElementId id, bool visible)
 {
     Element& e = element(id);
     e.visible = visible;
-    e.image.visible = visible;
     if (e.control)
         ::ShowWindow(e.control, visible ? SW_SHOWNA : SW_HIDE);
     else
@@ -500,23 +497,27 @@ void Win32Window::set_picture(ElementId id, PictureRef picture)
     Element& e = element(id);
     if (e.def->kind != ElementKind::Image)
         throw RuntimeError("only a picture element holds a picture");
-    e.image.set_picture(std::move(picture), pixels_per_unit());
+    e.image.set_picture(std::move(picture));
+    // With stretch off the element takes the picture's natural size.
+    if (const PictureRef& held = e.image.picture(); held && !e.image.stretch) {
+        e.width = static_cast<float>(held->natural_width() / pixels_per_unit());
+        e.height = static_cast<float>(held->natural_height() / pixels_per_unit());
+    }
     invalidate();
 }
 
 float Win32Window::geometry(ElementId id, Geometry which) const
 {
     const Element& e = element(id);
-    const bool image = e.def->kind == ElementKind::Image;
     switch (which) {
     case Geometry::Left:
-        return image ? e.image.left : e.left;
+        return e.left;
     case Geometry::Top:
-        return image ? e.image.top : e.top;
+        return e.top;
     case Geometry::Width:
-        return image ? e.image.width : e.width;
+        return e.width;
     case Geometry::Height:
-        return image ? e.image.height : e.height;
+        return e.height;
     }
     return 0;
 }
@@ -524,25 +525,20 @@ float Win32Window::geometry(ElementId id, Geometry which) const
 void Win32Window::set_geometry(ElementId id, Geometry which, float value)
 {
     Element& e = element(id);
-    const bool image = e.def->kind == ElementKind::Image;
-    float* target = nullptr;
     switch (which) {
     case Geometry::Left:
-        target = image ? &e.image.left : &e.left;
+        e.left = value;
         break;
     case Geometry::Top:
-        target = image ? &e.image.top : &e.top;
+        e.top = value;
         break;
     case Geometry::Width:
-        target = image ? &e.image.width : &e.width;
+        e.width = value;
         break;
     case Geometry::Height:
-        target = image ? &e.image.height : &e.height;
+        e.height = value;
         break;
     }
-    if (!target)
-        return;
-    *target = value;
     if (e.control)
         place_control(e);
     else

@@ -192,9 +192,9 @@ LRESULT Win32Window::on_paint()
     std::vector<Element*> images;
     const int saved = ::SaveDC(dc);
     for (Element& e : m_elements) {
-        if (e.def->kind != ElementKind::Image || !e.image.visible)
+        if (e.def->kind != ElementKind::Image || !e.visible)
             continue;
-        if (const auto cover = e.image.prepare(pixels_per_unit())) {
+        if (const auto cover = e.image.prepare(pixel_rect_of(e))) {
             ::ExcludeClipRect(dc, cover->left, cover->top, cover->right, cover->bottom);
             images.push_back(&e);
         }
@@ -308,9 +308,9 @@ LRESULT Win32Window::on_mouse(UINT message, WPARAM wparam, LPARAM lparam)
     long origin_y = 0;
     for (std::size_t i = m_elements.size(); i-- > 0;) {
         const Element& e = m_elements[i];
-        if (e.def->kind != ElementKind::Image || !e.image.visible)
+        if (e.def->kind != ElementKind::Image || !e.visible)
             continue;
-        const PixelRect r = e.image.rect(ppu);
+        const PixelRect r = pixel_rect_of(e);
         if (r.contains(x, y)) {
             source = static_cast<ElementId>(i);
             origin_x = r.left;
