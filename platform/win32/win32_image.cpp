@@ -75,13 +75,11 @@ void ImageElement::paint(HDC dc) const
 {
     if (!m_prepared.bitmap())
         return;
-    HDC memory = ::CreateCompatibleDC(dc);
+    const UniqueHdc memory(::CreateCompatibleDC(dc));
     if (!memory)
         return;
-    HGDIOBJ old = ::SelectObject(memory, m_prepared.bitmap());
-    ::BitBlt(dc, m_cover.left, m_cover.top, m_cover.width(), m_cover.height(), memory, 0, 0, SRCCOPY);
-    ::SelectObject(memory, old);
-    ::DeleteDC(memory);
+    const SelectedObject bitmap(memory.get(), m_prepared.bitmap());
+    ::BitBlt(dc, m_cover.left, m_cover.top, m_cover.width(), m_cover.height(), memory.get(), 0, 0, SRCCOPY);
 }
 
 } // namespace platform::win32

@@ -152,16 +152,16 @@ void Win32Window::create(HWND owner)
 
 void Win32Window::create_menu_and_window(HWND owner)
 {
-    HMENU bar = nullptr;
+    UniqueHmenu bar;
     if (!m_def.menu.empty()) {
-        bar = ::CreateMenu();
+        bar.reset(::CreateMenu());
         HMENU popup = nullptr;
         for (std::size_t i = 0; i < m_def.menu.size(); ++i) {
             const MenuDef& entry = m_def.menu[i];
             const std::wstring caption = widen(entry.caption);
             if (entry.level == 0) {
                 popup = ::CreatePopupMenu();
-                ::AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup), caption.c_str());
+                ::AppendMenuW(bar.get(), MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup), caption.c_str());
             } else if (popup) {
                 ::AppendMenuW(popup, MF_STRING, kMenuIdBase + i, caption.c_str());
             }
@@ -171,12 +171,11 @@ void Win32Window::create_menu_and_window(HWND owner)
     const std::wstring caption = widen(m_def.caption);
     const int x = m_def.frame == Frame::None ? 0 : CW_USEDEFAULT;
     HWND hwnd = ::CreateWindowExW(ex_style_of(m_def), window_class, caption.c_str(), style_of(m_def), x, 0, 0, 0,
-                                  owner, bar, ::GetModuleHandleW(nullptr), this);
-    if (!hwnd) {
-        if (bar)
-            ::DestroyMenu(bar);
+                                  owner, bar.get(), ::GetModuleHandleW(nullptr), this);
+    if (!hwnd)
         throw RuntimeError("the window cannot be created");
-    }
+    // The window owns its menu bar now and destroys it with itself.
+    (void)bar.release();
     m_hwnd = hwnd;
 }
 

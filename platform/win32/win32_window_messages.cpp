@@ -181,10 +181,10 @@ LRESULT Win32Window::default_handling(UINT message, WPARAM wparam, LPARAM lparam
 
 LRESULT Win32Window::on_paint()
 {
-    PAINTSTRUCT paint{};
-    HDC dc = ::BeginPaint(m_hwnd, &paint);
-    if (!dc)
+    const PaintDc paint(m_hwnd);
+    if (!paint)
         return 0;
+    HDC dc = paint.get();
     RECT client{};
     ::GetClientRect(m_hwnd, &client);
 
@@ -205,7 +205,6 @@ LRESULT Win32Window::on_paint()
         e->image.paint(dc);
     paint_lines(dc);
     paint_picture_boxes(dc);
-    ::EndPaint(m_hwnd, &paint);
     return 0;
 }
 
@@ -225,12 +224,10 @@ void Win32Window::paint_lines(HDC dc) const
         } else if (x1 == x2) {
             fill(dc, x1, std::min(y1, y2), x1 + width, std::max(y1, y2), colour);
         } else {
-            HPEN pen = ::CreatePen(PS_SOLID, static_cast<int>(width), colour);
-            HGDIOBJ old = ::SelectObject(dc, pen);
+            const UniqueHpen pen(::CreatePen(PS_SOLID, static_cast<int>(width), colour));
+            const SelectedObject selected(dc, pen.get());
             ::MoveToEx(dc, x1, y1, nullptr);
             ::LineTo(dc, x2, y2);
-            ::SelectObject(dc, old);
-            ::DeleteObject(pen);
         }
     }
 }

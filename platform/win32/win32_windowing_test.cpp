@@ -131,10 +131,8 @@ protected:
 
     COLORREF pixel(WindowId id, int x, int y)
     {
-        HDC dc = ::GetDC(hwnd(id));
-        const COLORREF colour = ::GetPixel(dc, x, y);
-        ::ReleaseDC(hwnd(id), dc);
-        return colour;
+        const WindowDc dc(hwnd(id));
+        return ::GetPixel(dc.get(), x, y);
     }
 
     Recorder events;
