@@ -428,6 +428,31 @@ Bytes first_part(const Bytes& bytes, std::size_t size)
 
 // ---- The tests ----
 
+// The kept size is what the picture covers where the slideshow places it, its edges rounded to pixels,
+// so that the image prepared for drawing shares the kept pixels.
+TEST(PictureLoaderKeptSize, IsThePixelsThePlacedPictureCovers)
+{
+    struct Case {
+        SIZE natural, bound, kept;
+    };
+    static const Case kCases[] = {
+        {{800, 600}, {1920, 1080}, {800, 600}},     // smaller both ways: natural size
+        {{1920, 500}, {1920, 1080}, {1920, 500}},   // as wide as the screen: its own size
+        {{1920, 1080}, {1920, 1080}, {1920, 1080}}, // the screen's size
+        {{6000, 4000}, {1920, 1080}, {1620, 1080}},
+        {{4000, 1001}, {1920, 1080}, {1920, 480}},  // 480.48 tall from 299.76: edges 300 and 780
+        {{1000, 1085}, {1920, 1080}, {996, 1080}},  // 995.39 wide from 462.30: edges 462 and 1458
+        {{1000, 1129}, {1920, 1080}, {956, 1080}},  // 956.60 wide from 481.70: edges 482 and 1438
+        {{65535, 1}, {1920, 1080}, {1920, 1}},      // never less than a pixel
+        {{800, 600}, {0, 0}, {800, 600}},           // no screen to fit: natural size
+    };
+    for (const Case& c : kCases) {
+        const SIZE kept = Win32Pictures::kept_size(c.natural, c.bound);
+        EXPECT_EQ(kept.cx, c.kept.cx) << c.natural.cx << " x " << c.natural.cy;
+        EXPECT_EQ(kept.cy, c.kept.cy) << c.natural.cx << " x " << c.natural.cy;
+    }
+}
+
 // The sample pictures are made once for all tests, in a folder of their own that goes with them.
 class PictureLoaderTest : public ::testing::Test {
 protected:
