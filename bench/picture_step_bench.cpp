@@ -85,9 +85,9 @@ struct Step {
 // picture in single-precision units, and the picture element rounds its edges to pixels.
 SIZE shown_size(const platform::Picture& picture, SIZE screen)
 {
-    const platform::PictureFit fit =
-        platform::fit_picture(static_cast<float>(screen.cx), static_cast<float>(screen.cy),
-                              static_cast<float>(picture.natural_width()), static_cast<float>(picture.natural_height()));
+    const platform::PictureFit fit = platform::fit_picture(
+        static_cast<float>(screen.cx), static_cast<float>(screen.cy), static_cast<float>(picture.natural_width()),
+        static_cast<float>(picture.natural_height()));
     const platform::win32::PixelRect rect = platform::win32::pixel_rect(fit.left, fit.top, fit.width, fit.height, 1.0);
     return SIZE{rect.width(), rect.height()};
 }

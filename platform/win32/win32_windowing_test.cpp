@@ -164,10 +164,21 @@ TEST_F(SlideshowWindowTest, CreatedHiddenFramelessWithoutTaskbarButtonAndInPixel
     EXPECT_TRUE(style & WS_POPUP);
     EXPECT_FALSE(style & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU));
     EXPECT_TRUE(::GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
-    EXPECT_EQ(windows.scale_width(form1), float(twips_to_pixels(9810, dpi())));
-    EXPECT_EQ(windows.scale_height(form1), float(twips_to_pixels(7440, dpi())));
-    EXPECT_EQ(windows.geometry(form1, kImage, Geometry::Left), float(480 * dpi() / 1440.0));
-    EXPECT_EQ(windows.geometry(form1, kImage, Geometry::Width), float(6150 * dpi() / 1440.0));
+    // The definition's inside size (9810 x 7440 twips) in whole pixels, and Image1's left and width
+    // (480 and 6150 twips) in exact pixels, at the usual dpis.
+    struct AtDpi {
+        unsigned dpi;
+        float inside_width, inside_height, image_left, image_width;
+    };
+    static const AtDpi kSizes[] = {
+        {96, 654, 496, 32, 410}, {120, 818, 620, 40, 512.5f}, {144, 981, 744, 48, 615}, {192, 1308, 992, 64, 820}};
+    const unsigned window = dpi();
+    const auto at = std::find_if(std::begin(kSizes), std::end(kSizes), [&](const AtDpi& s) { return s.dpi == window; });
+    ASSERT_NE(at, std::end(kSizes)) << "no expected sizes for " << window << " dpi";
+    EXPECT_EQ(windows.scale_width(form1), at->inside_width);
+    EXPECT_EQ(windows.scale_height(form1), at->inside_height);
+    EXPECT_EQ(windows.geometry(form1, kImage, Geometry::Left), at->image_left);
+    EXPECT_EQ(windows.geometry(form1, kImage, Geometry::Width), at->image_width);
 }
 
 TEST_F(SlideshowWindowTest, OuterSizeIsTheScaleSizeAndMaximisedCoversTheWholeScreen)
@@ -460,7 +471,8 @@ TEST_F(VersionDialogTest, TitleLabelHasItsOwnBoldFontAndTheOthersTheDialogFont)
     HWND w = hwnd(about);
     const auto font_of = [&](ElementId id) {
         LOGFONTW font{};
-        auto handle = reinterpret_cast<HFONT>(::SendDlgItemMessageW(w, kControlIdBase + index_of(id), WM_GETFONT, 0, 0));
+        auto handle =
+            reinterpret_cast<HFONT>(::SendDlgItemMessageW(w, kControlIdBase + index_of(id), WM_GETFONT, 0, 0));
         ::GetObjectW(handle, sizeof font, &font);
         return font;
     };
