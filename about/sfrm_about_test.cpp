@@ -21,7 +21,7 @@ protected:
     {
         fake.while_modal = [this, button](WindowId id) { fake.window(id).events->on_click(button); };
     }
-    std::string text(platform::ElementId element) { return fake.window_named("SFrm_About").elements[element].text; }
+    std::string text(platform::ElementId element) { return fake.window_named("SFrm_About").element(element).text; }
 
     platform::fake::FakePlatform fake;
     SFrm_About dialog{fake.platform()};

@@ -82,9 +82,10 @@ echo "kwobl responsiveness: a 1920x1080 screen, $(nproc) cores"
 for name in heavy small; do
   dir=$pictures/$name
   (cd "$dir" && wine "$dir/kwobl.scr" /s >/dev/null 2>&1) &
+  program=$!
   line=$(wine "$helper" probe Form1 32 | tr -d '\r')
   wine "$helper" close Form1 message >/dev/null 2>&1 || true
-  wait
+  wait "$program" || true
   longest=$(sed -n 's/.*longest_ms=\([0-9.]*\).*/\1/p' <<<"$line")
   median=$(sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p' <<<"$line")
   printf '%-46s longest %7s ms   median %5s ms\n' "window's answer, $name pictures (3 changes):" "$longest" "$median"

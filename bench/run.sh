@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds the picture-step benchmark, makes a fixed set of sample pictures and times the step under Wine.
 #
-#   bench/run.sh [--runs N] [--screen WxH] [--check] [--save DIR]
+#   bench/run.sh [--runs N] [--screen WxH] [--save DIR]
 #
 #   --runs N      timed runs per picture (default 7); the table shows the minimum and the median
 #   --screen WxH  the screen the pictures are placed on (default 1920x1080)
-#   --check       also run the picture loader's checks (broken files, sizes, transparency, ...)
 #   --save DIR    also write each prepared image, and that of a fine zone plate, to DIR as PNG
+#
+# The picture loader's checks (broken files, sizes, transparency, ...) are tests of the Windows
+# backend, which scripts/test.sh runs.
 #
 # Environment: BUILD_DIR (default build/windows, the windows preset's folder), WINEPREFIX (default a
 # folder in /tmp, made on first use), KWOBL_BENCH_PICTURES (a folder to keep the sample pictures in
@@ -16,13 +18,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=7
 screen=1920x1080
-check=0
 save=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift 2 ;;
     --screen) screen=$2; shift 2 ;;
-    --check) check=1; shift ;;
     --save) save=$(realpath -m "$2"); shift 2 ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
@@ -66,21 +66,10 @@ make_pictures() {
   convert "$d/master.ppm" -resize 2560x1440! "$d/2560x1440.png"
   convert "$d/master.ppm" -resize 800x600! -type truecolor "BMP3:$d/800x600.bmp"
   convert "$d/master.ppm" -resize 1024x768! -colors 256 "$d/1024x768.gif"
-  # For the checks: a half-transparent picture and a two-frame animation whose first frame is red.
-  convert -size 200x100 xc:none \( -size 100x100 xc:red \) -geometry +100+0 -composite "PNG32:$d/alpha.png"
-  convert -size 320x240 xc:red -size 320x240 xc:blue -loop 0 -set delay 50 "$d/anim.gif"
   rm -f "$d/base.png" "$d/grain.png" "$d/master.ppm"
   touch "$d/done"
 }
 make_pictures "$pictures"
-# For the JPEG decoder's checks: a greyscale picture and two CMYK ones (Adobe's inverted YCCK), one larger
-# and one smaller than the screen. Made apart from the others, so that a kept folder gets them too.
-[ -f "$pictures/gray.jpg" ] ||
-  convert "$pictures/1920x1080.jpg" -resize 3000x2000! -colorspace Gray -quality 90 "$pictures/gray.jpg"
-[ -f "$pictures/cmyk.jpg" ] ||
-  convert "$pictures/1920x1080.jpg" -resize 2400x1600! -colorspace CMYK -quality 90 "$pictures/cmyk.jpg"
-[ -f "$pictures/cmyk-small.jpg" ] ||
-  convert "$pictures/1920x1080.jpg" -resize 640x480! -colorspace CMYK -quality 90 "$pictures/cmyk-small.jpg"
 # The baseline photograph as a phone stores a portrait: tagged with EXIF orientation 6 (turn right).
 [ -f "$pictures/6000x4000-tagged.jpg" ] || python3 - "$pictures/6000x4000-baseline.jpg" "$pictures/6000x4000-tagged.jpg" <<'PY'
 import struct, sys
@@ -89,10 +78,6 @@ block = b"II" + struct.pack("<HIH", 42, 8, 1) + struct.pack("<HHIHH", 0x0112, 3,
 payload = b"Exif\0\0" + block
 open(sys.argv[2], "wb").write(data[:2] + b"\xff\xe1" + struct.pack(">H", len(payload) + 2) + payload + data[2:])
 PY
-# The same coefficients with arithmetic coding, where jpegtran (libjpeg-turbo-progs) is installed.
-if [ ! -f "$pictures/arithmetic.jpg" ] && command -v jpegtran >/dev/null; then
-  jpegtran -arithmetic -outfile "$pictures/arithmetic.jpg" "$pictures/1920x1080.jpg"
-fi
 # For the eye: a zone plate, rings that get finer outwards up to one cycle in two pixels at the left and
 # right edges, as cos(k * r^2) built from squared gradients. Shrinking it must not show false rings.
 if [ -n "$save" ] && [ ! -f "$pictures/zoneplate.png" ]; then
@@ -128,9 +113,4 @@ if [ -n "$save" ]; then
     convert "$b" -alpha off "${b%.bmp}.png" && rm -f "$b"
   done
   echo "prepared images written to $save"
-fi
-
-if [ $check -eq 1 ]; then
-  echo
-  wine "$bench" --check "$(winpath "$pictures")" | tr -d '\r'
 fi

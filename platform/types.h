@@ -22,13 +22,24 @@ constexpr Colour rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b)
 // A window loaded through Windowing; valid until it is unloaded.
 enum class WindowId : int {};
 
-// An element of a window: its index in the window definition's element table.
-using ElementId = int;
+// An element of a window: its index in the window definition's element table. Like WindowId, a type
+// of its own: an element, a menu entry and a plain number cannot be passed one for another.
+enum class ElementId : int {};
 // Mouse events on the window itself (not on one of its elements) carry this source.
-constexpr ElementId kWindowItself = -1;
+constexpr ElementId kWindowItself{-1};
 
 // A menu entry: its index in the window definition's menu table.
-using MenuId = int;
+enum class MenuId : int {};
+
+// The index in its definition's table that an element or menu entry stands for.
+constexpr int index_of(ElementId id)
+{
+    return static_cast<int>(id);
+}
+constexpr int index_of(MenuId id)
+{
+    return static_cast<int>(id);
+}
 
 struct SizeF {
     float width = 0;
@@ -110,21 +121,22 @@ struct WindowDef {
     std::span<const MenuDef> menu;
 };
 
-// The number of the element called `name` in `def`, or -1. Usable at compile time.
+// The element called `name` in `def`; an index of -1 when there is none. Usable at compile time.
 constexpr ElementId element_id(const WindowDef& def, std::string_view name)
 {
     for (std::size_t i = 0; i < def.elements.size(); ++i)
         if (def.elements[i].name == name)
             return static_cast<ElementId>(i);
-    return -1;
+    return ElementId{-1};
 }
 
+// The menu entry called `name` in `def`; an index of -1 when there is none.
 constexpr MenuId menu_id(const WindowDef& def, std::string_view name)
 {
     for (std::size_t i = 0; i < def.menu.size(); ++i)
         if (def.menu[i].name == name)
             return static_cast<MenuId>(i);
-    return -1;
+    return MenuId{-1};
 }
 
 } // namespace platform

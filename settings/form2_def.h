@@ -49,6 +49,7 @@ inline constexpr platform::WindowDef kForm2Def{
 inline constexpr platform::ElementId kCmdOK = platform::element_id(kForm2Def, "Cmd_OK");
 inline constexpr platform::ElementId kCmdCancel = platform::element_id(kForm2Def, "Cmd_Cancel");
 inline constexpr platform::MenuId kMenuVersion = platform::menu_id(kForm2Def, "MENU_Version");
-static_assert(kCmdOK >= 0 && kCmdCancel >= 0 && kMenuVersion >= 0);
+static_assert(platform::index_of(kCmdOK) >= 0 && platform::index_of(kCmdCancel) >= 0 &&
+              platform::index_of(kMenuVersion) >= 0);
 
 } // namespace settings

@@ -73,7 +73,7 @@ TEST_F(Form2Test, AFailingVersionDialogLoadEndsTheItemQuietlyAndTheNextOpeningWo
 
     form.on_menu(kMenuVersion);
     EXPECT_EQ(fake.calls().back(), "show_modal(SFrm_About)");
-    EXPECT_EQ(fake.window(WindowId{2}).elements[about::kLblDisclaimer].text, "");
+    EXPECT_EQ(fake.window(WindowId{2}).element(about::kLblDisclaimer).text, "");
 
     form.on_click(kCmdCancel);
     EXPECT_TRUE(fake.ended);

@@ -5,11 +5,13 @@
 #include "platform/errors.h"
 #include "slideshow/movement.h"
 #include "slideshow/form1_def.h"
-#include "slideshow/picture_fit.h"
+#include "slideshow/picture_sequence.h"
 
 namespace slideshow {
 
 using platform::Geometry;
+using platform::PictureFit;
+using platform::Placement;
 using platform::trap;
 
 namespace {
@@ -141,15 +143,19 @@ void Form1::ShowNextPicture()
 
         const double sw = windows.scale_width(m_window);
         const double sh = windows.scale_height(m_window);
+        // The element now has the picture's natural size: it is read for the aspect, then again for
+        // the choice of placement.
         const double h = image_geometry(Geometry::Height);
         const double w = image_geometry(Geometry::Width);
         const double aspect = platform::checked_divide(w, h);
         const float natural_w = image_geometry(Geometry::Width);
         const float natural_h = image_geometry(Geometry::Height);
-        switch (choose_placement(static_cast<float>(sw), static_cast<float>(sh), natural_w, natural_h)) {
+        const PictureFit fit = platform::fit_picture(static_cast<float>(sw), static_cast<float>(sh), natural_w,
+                                                     natural_h, aspect);
+        switch (fit.placement) {
         case Placement::NaturalSize: place_natural_size(sw, sh); break;
-        case Placement::FullWidth: place_full_width(sw, sh, aspect); break;
-        case Placement::FullHeight: place_full_height(sw, sh, aspect); break;
+        case Placement::FullWidth: place_full_width(sh, fit); break;
+        case Placement::FullHeight: place_full_height(sw, fit); break;
         }
         windows.set_visible(m_window, kImage1, true);
         m_state.first_move = true;
@@ -162,30 +168,32 @@ void Form1::prefetch(std::int16_t number)
     trap([&] { m_platform.pictures.prefetch(picture_path(m_platform.app.info().folder, number)); });
 }
 
+// The element is centred on the size it has, read from it again.
 void Form1::place_natural_size(double sw, double sh)
 {
     m_platform.windows.set_stretch(m_window, kImage1, false);
-    set_image_geometry(Geometry::Left, (sw - image_geometry(Geometry::Width)) / 2.0);
-    set_image_geometry(Geometry::Top, (sh - image_geometry(Geometry::Height)) / 2.0);
+    set_image_geometry(Geometry::Left, platform::centred(sw, image_geometry(Geometry::Width)));
+    set_image_geometry(Geometry::Top, platform::centred(sh, image_geometry(Geometry::Height)));
 }
 
-void Form1::place_full_width(double sw, double sh, double aspect)
+void Form1::place_full_width(double sh, const PictureFit& fit)
 {
     m_platform.windows.set_stretch(m_window, kImage1, true);
-    set_image_geometry(Geometry::Width, sw);
-    set_image_geometry(Geometry::Height, platform::checked_divide(sw, aspect));
-    set_image_geometry(Geometry::Left, 0.0);
+    set_image_geometry(Geometry::Width, fit.width);
+    set_image_geometry(Geometry::Height, fit.height);
+    set_image_geometry(Geometry::Left, fit.left);
     // Centre with the height the element took, which may differ from the one asked for.
-    set_image_geometry(Geometry::Top, (sh - image_geometry(Geometry::Height)) / 2.0);
+    set_image_geometry(Geometry::Top, platform::centred(sh, image_geometry(Geometry::Height)));
 }
 
-void Form1::place_full_height(double sw, double sh, double aspect)
+void Form1::place_full_height(double sw, const PictureFit& fit)
 {
     m_platform.windows.set_stretch(m_window, kImage1, true);
-    set_image_geometry(Geometry::Height, sh);
-    set_image_geometry(Geometry::Width, sh * aspect);
-    set_image_geometry(Geometry::Left, (sw - image_geometry(Geometry::Width)) / 2.0);
-    set_image_geometry(Geometry::Top, 0.0);
+    set_image_geometry(Geometry::Height, fit.height);
+    set_image_geometry(Geometry::Width, fit.width);
+    // Centre with the width the element took, which may differ from the one asked for.
+    set_image_geometry(Geometry::Left, platform::centred(sw, image_geometry(Geometry::Width)));
+    set_image_geometry(Geometry::Top, fit.top);
 }
 
 } // namespace slideshow

@@ -1,6 +1,7 @@
 // The slideshow window: takes over the screen, shows the pictures in turn, ends on input.
 #pragma once
 
+#include "platform/picture_placement.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -40,8 +41,8 @@ private:
     void ShowNextPicture();
     void prefetch(std::int16_t number);
     void place_natural_size(double sw, double sh);
-    void place_full_width(double sw, double sh, double aspect);
-    void place_full_height(double sw, double sh, double aspect);
+    void place_full_width(double sh, const platform::PictureFit& fit);
+    void place_full_height(double sw, const platform::PictureFit& fit);
     [[nodiscard]] platform::NativeHandle handle();
     [[nodiscard]] float image_geometry(platform::Geometry g);
     void set_image_geometry(platform::Geometry g, double value);

@@ -38,6 +38,6 @@ inline constexpr platform::WindowDef kForm1Def{
 
 inline constexpr platform::ElementId kTimer1 = platform::element_id(kForm1Def, "Timer1");
 inline constexpr platform::ElementId kImage1 = platform::element_id(kForm1Def, "Image1");
-static_assert(kTimer1 >= 0 && kImage1 >= 0);
+static_assert(platform::index_of(kTimer1) >= 0 && platform::index_of(kImage1) >= 0);
 
 } // namespace slideshow

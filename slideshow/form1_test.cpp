@@ -43,22 +43,6 @@ protected:
         fake.clear_calls();
     }
 
-    // The Image1 settings the last picture step wrote, in order, as "Left=..".
-    std::vector<std::string> placement() const
-    {
-        std::vector<std::string> out;
-        for (const auto& c : fake.calls()) {
-            if (c.starts_with("set_geometry(Form1.Image1.")) {
-                std::string s = c.substr(26, c.size() - 27); // "Left, 50.5"
-                s.replace(s.find(", "), 2, "=");
-                out.push_back(s);
-            } else if (c.starts_with("set_stretch(")) {
-                out.push_back(c.ends_with("true)") ? "stretch" : "no-stretch");
-            }
-        }
-        return out;
-    }
-
     void tick() { form.on_timer(kTimer1); }
 
     FakePlatform fake;
@@ -116,7 +100,8 @@ TEST_F(Form1Test, TickPutsTheWindowOnTopFocusesItAndShowsTheNextPicture)
 TEST_F(Form1Test, OtherTimersAreIgnored)
 {
     load_and_clear();
-    form.on_timer(kImage1);
+    const platform::ElementId other_timer{5}; // no element of Form1: a timer it does not have
+    form.on_timer(other_timer);
     EXPECT_THAT(fake.calls(), IsEmpty());
 }
 
@@ -159,68 +144,61 @@ TEST_F(Form1Test, ADriveRootFolderGetsNoSecondSeparator)
     EXPECT_THAT(fake.calls_starting("load("), ElementsAre("load(\"C:\\KWOBL001.DAT\")"));
 }
 
-TEST_F(Form1Test, SmallPictureIsCentredAtNaturalSizeWithHalves)
-{
-    fake.pictures[picture(1)] = {1819, 979}; // differences of 101 give halves
-    form.load();
-    EXPECT_THAT(placement(), ElementsAre("no-stretch", "no-stretch", "Left=50.5", "Top=50.5"));
-    const auto& image = fake.window(form.window()).elements[kImage1];
-    EXPECT_FALSE(image.stretch);
-    EXPECT_EQ(image.width, 1819);
-    EXPECT_EQ(image.height, 979);
-}
+// Where the picture element ends up on a 1920 x 1080 screen, and at what size.
+struct PlacedCase {
+    int width, height; // the picture's natural size
+    bool stretch;
+    float left, top, element_width, element_height;
+    const char* what;
+};
 
-TEST_F(Form1Test, WidePictureFillsTheWidthAndIsCentredVertically)
+TEST(Form1Placement, EachPictureEndsUpWholeUndistortedAndCentred)
 {
-    fake.pictures[picture(1)] = {4000, 1000};
-    form.load();
-    EXPECT_THAT(placement(), ElementsAre("no-stretch", "stretch", "Width=1920", "Height=480", "Left=0", "Top=300"));
-}
-
-TEST_F(Form1Test, PictureAsWideAsTheScreenKeepsItsSizeAtLeftZero)
-{
-    fake.pictures[picture(1)] = {1920, 500};
-    form.load();
-    EXPECT_THAT(placement(), ElementsAre("no-stretch", "stretch", "Width=1920", "Height=500", "Left=0", "Top=290"));
-}
-
-TEST_F(Form1Test, PortraitPictureFillsTheHeightAndIsCentredHorizontally)
-{
-    fake.pictures[picture(1)] = {1500, 3000};
-    form.load();
-    EXPECT_THAT(placement(), ElementsAre("no-stretch", "stretch", "Height=1080", "Width=540", "Left=690", "Top=0"));
-}
-
-TEST_F(Form1Test, PictureWithTheScreensAspectFillsTheScreen)
-{
-    fake.pictures[picture(1)] = {3840, 2160};
-    form.load();
-    EXPECT_THAT(placement(), ElementsAre("no-stretch", "stretch", "Height=1080", "Width=1920", "Left=0", "Top=0"));
-}
-
-TEST_F(Form1Test, ScaledSizesAreRoundedToSinglePrecision)
-{
-    fake.pictures[picture(1)] = {3000, 2001}; // 1080 * 3000 / 2001 is not a whole number
-    form.load();
-    const float width = static_cast<float>(1080.0 * (3000.0 / 2001.0));
-    const auto& image = fake.window(form.window()).elements[kImage1];
-    EXPECT_EQ(image.width, width);
-    EXPECT_EQ(image.left, static_cast<float>((1920.0 - double{width}) / 2.0));
+    static const PlacedCase kCases[] = {
+        {800, 600, false, 560, 240, 800, 600, "smaller both ways: natural size, centred"},
+        {1819, 979, false, 50.5f, 50.5f, 1819, 979, "differences of 101 leave halves"},
+        {4000, 1000, true, 0, 300, 1920, 480, "wide: the full width, centred vertically"},
+        {1920, 500, true, 0, 290, 1920, 500, "as wide as the screen: the full width at its own size"},
+        {1500, 3000, true, 690, 0, 540, 1080, "portrait: the full height, centred horizontally"},
+        {3840, 2160, true, 0, 0, 1920, 1080, "the screen's own aspect fills the screen"},
+        // 1080 * 3000 / 2001 = 1619.1904047...: sizes and edges are rounded to single precision.
+        {3000, 2001, true, 150.404785f, 0, 1619.19043f, 1080, "scaled, not a whole number of pixels"},
+    };
+    for (const PlacedCase& c : kCases) {
+        FakePlatform fake;
+        fake.app_info.folder = kFolder;
+        fake.screen = {1920, 1080};
+        fake.pictures[picture(1)] = {c.width, c.height};
+        Form1 form(fake.platform());
+        form.load();
+        const auto& image = fake.window(form.window()).element(kImage1);
+        SCOPED_TRACE(c.what);
+        EXPECT_TRUE(image.visible);
+        EXPECT_EQ(image.stretch, c.stretch);
+        EXPECT_EQ(image.left, c.left);
+        EXPECT_EQ(image.top, c.top);
+        EXPECT_EQ(image.width, c.element_width);
+        EXPECT_EQ(image.height, c.element_height);
+    }
 }
 
 TEST_F(Form1Test, CentringUsesTheSizeTheElementTookNotTheOneAsked)
 {
-    // An element that keeps whole pixels only: asked for a height of 480.48, it takes 480.
+    // An element that keeps whole pixels only: asked for a height of 480.48, it takes 480, and is
+    // centred on that (on 480.48 it would sit at 299.76, kept as 299).
     fake.element_takes = [](float value) { return static_cast<float>(static_cast<int>(value)); };
     fake.pictures[picture(1)] = {4000, 1001};
     form.load();
-    EXPECT_THAT(placement(), ElementsAre("no-stretch", "stretch", "Width=1920", "Height=480.480011", "Left=0",
-                                         "Top=300"));
-    fake.clear_calls();
+    const auto& image = fake.window(form.window()).element(kImage1);
+    EXPECT_EQ(image.height, 480);
+    EXPECT_EQ(image.top, 300);
+    EXPECT_EQ(image.left, 0);
+    // Asked for a width of 270.27, it takes 270 and sits at 825 (on 270.27, at 824.865, kept as 824).
     fake.pictures[picture(2)] = {1001, 4000};
     tick();
-    EXPECT_THAT(placement(), ElementsAre("no-stretch", "stretch", "Height=1080", "Width=270.269989", "Left=825",
-                                         "Top=0"));
+    EXPECT_EQ(image.width, 270);
+    EXPECT_EQ(image.left, 825);
+    EXPECT_EQ(image.top, 0);
 }
 
 TEST_F(Form1Test, MissingPictureLeavesTheImageHiddenAndTheCounterMovesOn)
@@ -230,7 +208,7 @@ TEST_F(Form1Test, MissingPictureLeavesTheImageHiddenAndTheCounterMovesOn)
     form.on_mouse_move(platform::kWindowItself, 0, 0, 10, 10); // baseline taken
     fake.clear_calls();
     tick(); // picture 2 is missing
-    const auto& image = fake.window(form.window()).elements[kImage1];
+    const auto& image = fake.window(form.window()).element(kImage1);
     EXPECT_FALSE(image.visible);
     EXPECT_FALSE(image.stretch);
     EXPECT_EQ(image.width, 800); // still holds the previous picture
@@ -247,7 +225,7 @@ TEST_F(Form1Test, ZeroHeightLeavesTheScreenBlackForOneInterval)
 {
     fake.pictures[picture(1)] = {640, 0};
     form.load();
-    const auto& image = fake.window(form.window()).elements[kImage1];
+    const auto& image = fake.window(form.window()).element(kImage1);
     EXPECT_FALSE(image.visible);
     EXPECT_TRUE(form.state().first_move); // the load handler sets it anyway
     EXPECT_EQ(form.state().picture_no, 2);
@@ -257,7 +235,7 @@ TEST_F(Form1Test, ZeroWidthShowsAnEmptyElement)
 {
     fake.pictures[picture(1)] = {0, 2000};
     form.load();
-    const auto& image = fake.window(form.window()).elements[kImage1];
+    const auto& image = fake.window(form.window()).element(kImage1);
     EXPECT_TRUE(image.visible);
     EXPECT_EQ(image.width, 0);
     EXPECT_EQ(image.height, 1080);

@@ -106,7 +106,7 @@ bool FakePlatform::has_window(std::string_view name) const
 FakeWindow::Element& FakePlatform::element(WindowId id, ElementId e)
 {
     auto& w = window(id);
-    if (e < 0 || static_cast<std::size_t>(e) >= w.elements.size())
+    if (index_of(e) < 0 || static_cast<std::size_t>(e) >= w.elements.size())
         throw std::logic_error("no such element");
     return w.elements[static_cast<std::size_t>(e)];
 }

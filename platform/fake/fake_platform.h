@@ -48,6 +48,7 @@ struct FakeWindow {
         float left = 0, top = 0, width = 0, height = 0;
     };
     std::vector<Element> elements;
+    [[nodiscard]] const Element& element(ElementId id) const { return elements.at(static_cast<std::size_t>(id)); }
 };
 
 struct FakeRegistryValue {

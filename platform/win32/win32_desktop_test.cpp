@@ -2,6 +2,7 @@
 #include "platform/win32/win32_app.h"
 #include "platform/win32/win32_crash_guard.h"
 #include "platform/win32/win32_desktop.h"
+#include "platform/win32/win32_handles.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +26,10 @@ public:
                                    10, 50, 50, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr))
     {
     }
-    ~TargetWindow() { ::DestroyWindow(m_hwnd); }
-    [[nodiscard]] HWND hwnd() const { return m_hwnd; }
+    [[nodiscard]] HWND hwnd() const { return m_hwnd.get(); }
 
 private:
-    HWND m_hwnd;
+    UniqueHwnd m_hwnd;
 };
 
 NativeHandle native(HWND hwnd)

@@ -4,6 +4,8 @@
 // so they are looked up at run time and the system-wide functions stand in where they are missing.
 #include "platform/win32/win32_dpi.h"
 
+#include "platform/win32/win32_handles.h"
+
 namespace platform::win32 {
 
 namespace {
@@ -45,10 +47,8 @@ const DpiFunctions& functions()
 
 unsigned system_dpi()
 {
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
-    if (screen)
-        ::ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
     return dpi > 0 ? static_cast<unsigned>(dpi) : kDefaultDpi;
 }
 

@@ -33,11 +33,10 @@ bool font_installed(std::wstring_view face)
     query.lfCharSet = DEFAULT_CHARSET;
     set_face(query, face);
     bool found = false;
-    HDC screen = ::GetDC(nullptr);
+    const WindowDc screen(nullptr);
     if (!screen)
         return false;
-    ::EnumFontFamiliesExW(screen, &query, &note_found, reinterpret_cast<LPARAM>(&found), 0);
-    ::ReleaseDC(nullptr, screen);
+    ::EnumFontFamiliesExW(screen.get(), &query, &note_found, reinterpret_cast<LPARAM>(&found), 0);
     return found;
 }
 

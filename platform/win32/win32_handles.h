@@ -1,4 +1,6 @@
-// Ownership of Win32 handles and COM interfaces: one small template, one alias per kind.
+// Ownership of Win32 handles and COM interfaces: one small template, one alias per kind, and the
+// scoped device contexts and selections of painting. Every GDI and USER resource the backend makes
+// has its owner here, so that no other file pairs a release call with its making by hand.
 #pragma once
 
 #include <windows.h>
@@ -49,10 +51,74 @@ using UniqueHkey = Unique<HKEY, &::RegCloseKey>;
 using UniqueHbitmap = Unique<HBITMAP, &::DeleteObject>;
 using UniqueHfont = Unique<HFONT, &::DeleteObject>;
 using UniqueHbrush = Unique<HBRUSH, &::DeleteObject>;
+using UniqueHpen = Unique<HPEN, &::DeleteObject>;
 using UniqueHicon = Unique<HICON, &::DestroyIcon>;
+using UniqueHmenu = Unique<HMENU, &::DestroyMenu>;
+using UniqueHwnd = Unique<HWND, &::DestroyWindow>;
+// A memory device context (CreateCompatibleDC).
 using UniqueHdc = Unique<HDC, &::DeleteDC>;
 using UniqueHandle = Unique<HANDLE, &::CloseHandle>;
-using UniqueHwnd = Unique<HWND, &::DestroyWindow>;
+
+// The device context of one WM_PAINT: BeginPaint on construction, EndPaint when it goes.
+class PaintDc {
+public:
+    explicit PaintDc(HWND hwnd) : m_hwnd(hwnd), m_dc(::BeginPaint(hwnd, &m_paint)) {}
+    ~PaintDc()
+    {
+        if (m_dc)
+            ::EndPaint(m_hwnd, &m_paint);
+    }
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
+
+    [[nodiscard]] HDC get() const { return m_dc; }
+    [[nodiscard]] explicit operator bool() const { return m_dc != nullptr; }
+
+private:
+    HWND m_hwnd;
+    PAINTSTRUCT m_paint{};
+    HDC m_dc;
+};
+
+// The device context of a window, or of the screen for a null window: GetDC on construction,
+// ReleaseDC when it goes.
+class WindowDc {
+public:
+    explicit WindowDc(HWND hwnd) : m_hwnd(hwnd), m_dc(::GetDC(hwnd)) {}
+    ~WindowDc()
+    {
+        if (m_dc)
+            ::ReleaseDC(m_hwnd, m_dc);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+
+    [[nodiscard]] HDC get() const { return m_dc; }
+    [[nodiscard]] explicit operator bool() const { return m_dc != nullptr; }
+
+private:
+    HWND m_hwnd;
+    HDC m_dc;
+};
+
+// An object selected into a device context for a scope: the object it replaced is selected again
+// when the guard goes. Declare the guard after the owner of the object, so that the object is out
+// of the context before it is deleted.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(::SelectObject(dc, object)) {}
+    ~SelectedObject()
+    {
+        if (m_old && m_old != HGDI_ERROR)
+            ::SelectObject(m_dc, m_old);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_old;
+};
 
 // A move-only owning pointer to a COM interface.
 template <class T>

@@ -31,28 +31,18 @@ PixelRect pixel_rect(double left, double top, double width, double height, doubl
     return r;
 }
 
-void ImageElement::set_picture(PictureRef picture, double pixels_per_unit)
+void ImageElement::set_picture(PictureRef picture)
 {
     m_picture = std::move(picture);
     // A new picture may sit where an old one was freed: the generation, not the address, tells them apart.
     if (++m_generation == 0)
         m_generation = 1;
-    if (m_picture && !stretch) {
-        width = static_cast<float>(m_picture->natural_width() / pixels_per_unit);
-        height = static_cast<float>(m_picture->natural_height() / pixels_per_unit);
-    }
 }
 
-PixelRect ImageElement::rect(double pixels_per_unit) const
+std::optional<PixelRect> ImageElement::prepare(const PixelRect& element)
 {
-    return pixel_rect(left, top, width, height, pixels_per_unit);
-}
-
-std::optional<PixelRect> ImageElement::prepare(double pixels_per_unit)
-{
-    if (!m_picture || !visible)
+    if (!m_picture)
         return std::nullopt;
-    const PixelRect element = rect(pixels_per_unit);
     // Stretched, the picture fills the element; otherwise it is drawn at its natural size from the
     // element's corner, and the element clips it.
     long w = element.width();
@@ -85,13 +75,11 @@ void ImageElement::paint(HDC dc) const
 {
     if (!m_prepared.bitmap())
         return;
-    HDC memory = ::CreateCompatibleDC(dc);
+    const UniqueHdc memory(::CreateCompatibleDC(dc));
     if (!memory)
         return;
-    HGDIOBJ old = ::SelectObject(memory, m_prepared.bitmap());
-    ::BitBlt(dc, m_cover.left, m_cover.top, m_cover.width(), m_cover.height(), memory, 0, 0, SRCCOPY);
-    ::SelectObject(memory, old);
-    ::DeleteDC(memory);
+    const SelectedObject bitmap(memory.get(), m_prepared.bitmap());
+    ::BitBlt(dc, m_cover.left, m_cover.top, m_cover.width(), m_cover.height(), memory.get(), 0, 0, SRCCOPY);
 }
 
 } // namespace platform::win32

@@ -25,27 +25,20 @@ struct PixelRect {
 [[nodiscard]] long round_to_pixel(double value);
 [[nodiscard]] PixelRect pixel_rect(double left, double top, double width, double height, double pixels_per_unit);
 
-// An Image element. Geometry is kept exactly as written (single precision, in the window's scale
-// units) and only rounded when drawn.
+// What an Image element holds besides its geometry and visibility, which the window keeps with every
+// other element's: the stretch flag, the picture and the prepared image it is painted from.
 class ImageElement {
 public:
-    float left = 0;
-    float top = 0;
-    float width = 0;
-    float height = 0;
-    bool visible = true;
     bool stretch = false;
 
-    // Holds `picture`; with stretch off the element takes its natural size.
-    void set_picture(PictureRef picture, double pixels_per_unit);
+    // Holds `picture`; the window gives the element the picture's natural size when stretch is off.
+    void set_picture(PictureRef picture);
     [[nodiscard]] const PictureRef& picture() const { return m_picture; }
 
-    // The element's rectangle in device pixels.
-    [[nodiscard]] PixelRect rect(double pixels_per_unit) const;
-
-    // Makes the image that paint() copies ready for the current picture and size, and returns the
-    // part of the window it will cover; nothing when there is nothing to draw.
-    [[nodiscard]] std::optional<PixelRect> prepare(double pixels_per_unit);
+    // Makes the image that paint() copies ready for the current picture and for the element's
+    // rectangle `element` in device pixels, and returns the part of the window it will cover; nothing
+    // when there is nothing to draw.
+    [[nodiscard]] std::optional<PixelRect> prepare(const PixelRect& element);
     // Copies the prepared image to `dc`; call after prepare().
     void paint(HDC dc) const;
 

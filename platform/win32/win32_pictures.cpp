@@ -12,6 +12,8 @@
 #include "platform/errors.h"
 #include "platform/image_orient.h"
 #include "platform/image_scale.h"
+#include "platform/picture_placement.h"
+#include "platform/win32/win32_image.h"
 #include "platform/win32/win32_jpeg.h"
 #include "platform/win32/win32_text.h"
 
@@ -327,17 +329,14 @@ Win32Pictures::~Win32Pictures() = default;
 
 SIZE Win32Pictures::kept_size(SIZE natural, SIZE bound)
 {
-    if (bound.cx < 1 || bound.cy < 1 || (natural.cx <= bound.cx && natural.cy <= bound.cy))
+    if (bound.cx < 1 || bound.cy < 1 || natural.cx < 1 || natural.cy < 1)
         return natural;
-    const std::int64_t w = natural.cx;
-    const std::int64_t h = natural.cy;
-    const std::int64_t bw = bound.cx;
-    const std::int64_t bh = bound.cy;
-    // Whichever of full width and full height keeps the whole picture inside the bound; the other
-    // side is rounded to the nearest pixel.
-    if (w * bh >= h * bw)
-        return SIZE{bound.cx, static_cast<LONG>(std::max<std::int64_t>(1, (2 * bw * h + w) / (2 * w)))};
-    return SIZE{static_cast<LONG>(std::max<std::int64_t>(1, (2 * bh * w + h) / (2 * h))), bound.cy};
+    // The pixels the picture covers where the slideshow places it on a screen of the bound's size, at
+    // least one each way.
+    const PictureFit fit = fit_picture(static_cast<float>(bound.cx), static_cast<float>(bound.cy),
+                                       static_cast<float>(natural.cx), static_cast<float>(natural.cy));
+    const PixelRect shown = pixel_rect(fit.left, fit.top, fit.width, fit.height, 1.0);
+    return SIZE{std::max(1L, shown.width()), std::max(1L, shown.height())};
 }
 
 SIZE Win32Pictures::stored_kept_size(SIZE stored, SIZE bound, Orientation orientation)

@@ -129,8 +129,9 @@ public:
     // Whether the worker has finished what it was asked for.
     [[nodiscard]] bool prefetch_idle() const { return m_prefetch.idle(); }
 
-    // The size the pixels of a picture of natural size `natural` are kept at for `bound`: the natural
-    // size when it fits, otherwise the bound's full width or full height keeping the picture's aspect.
+    // The size the pixels of a picture of natural size `natural` are kept at for `bound`: the pixels
+    // that the picture's fit on a screen of that size covers (fit_picture), the natural size when it
+    // is smaller both ways.
     [[nodiscard]] static SIZE kept_size(SIZE natural, SIZE bound);
     // The size to decode the pixels of a picture stored as `stored` to, so that once turned as
     // `orientation` says they are kept_size of the turned picture.

@@ -129,13 +129,6 @@ void Win32Window::create(HWND owner)
                                                                  : kPictureBoxDips * 15.0;
             e.width = e.height = static_cast<float>(size);
         }
-        if (d.kind == ElementKind::Image) {
-            e.image.left = e.left;
-            e.image.top = e.top;
-            e.image.width = e.width;
-            e.image.height = e.height;
-            e.image.visible = d.visible;
-        }
     }
 
     if (m_def.has_back_colour) {
@@ -159,16 +152,16 @@ void Win32Window::create(HWND owner)
 
 void Win32Window::create_menu_and_window(HWND owner)
 {
-    HMENU bar = nullptr;
+    UniqueHmenu bar;
     if (!m_def.menu.empty()) {
-        bar = ::CreateMenu();
+        bar.reset(::CreateMenu());
         HMENU popup = nullptr;
         for (std::size_t i = 0; i < m_def.menu.size(); ++i) {
             const MenuDef& entry = m_def.menu[i];
             const std::wstring caption = widen(entry.caption);
             if (entry.level == 0) {
                 popup = ::CreatePopupMenu();
-                ::AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup), caption.c_str());
+                ::AppendMenuW(bar.get(), MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup), caption.c_str());
             } else if (popup) {
                 ::AppendMenuW(popup, MF_STRING, kMenuIdBase + i, caption.c_str());
             }
@@ -178,12 +171,11 @@ void Win32Window::create_menu_and_window(HWND owner)
     const std::wstring caption = widen(m_def.caption);
     const int x = m_def.frame == Frame::None ? 0 : CW_USEDEFAULT;
     HWND hwnd = ::CreateWindowExW(ex_style_of(m_def), window_class, caption.c_str(), style_of(m_def), x, 0, 0, 0,
-                                  owner, bar, ::GetModuleHandleW(nullptr), this);
-    if (!hwnd) {
-        if (bar)
-            ::DestroyMenu(bar);
+                                  owner, bar.get(), ::GetModuleHandleW(nullptr), this);
+    if (!hwnd)
         throw RuntimeError("the window cannot be created");
-    }
+    // The window owns its menu bar now and destroys it with itself.
+    (void)bar.release();
     m_hwnd = hwnd;
 }
 
@@ -354,7 +346,7 @@ void Win32Window::load_icons()
 
 Win32Window::Element& Win32Window::element(ElementId id)
 {
-    if (id < 0 || static_cast<std::size_t>(id) >= m_elements.size())
+    if (index_of(id) < 0 || static_cast<std::size_t>(id) >= m_elements.size())
         throw RuntimeError("no such element");
     return m_elements[static_cast<std::size_t>(id)];
 }
@@ -372,6 +364,11 @@ double Win32Window::pixels_per_unit() const
 int Win32Window::to_pixels(float units) const
 {
     return static_cast<int>(round_to_pixel(units * pixels_per_unit()));
+}
+
+PixelRect Win32Window::pixel_rect_of(const Element& element) const
+{
+    return pixel_rect(element.left, element.top, element.width, element.height, pixels_per_unit());
 }
 
 HWND Win32Window::first_tab_stop() const
@@ -479,7 +476,6 @@ void Win32Window::set_visible(ElementId id, bool visible)
 {
     Element& e = element(id);
     e.visible = visible;
-    e.image.visible = visible;
     if (e.control)
         ::ShowWindow(e.control, visible ? SW_SHOWNA : SW_HIDE);
     else
@@ -500,23 +496,27 @@ void Win32Window::set_picture(ElementId id, PictureRef picture)
     Element& e = element(id);
     if (e.def->kind != ElementKind::Image)
         throw RuntimeError("only a picture element holds a picture");
-    e.image.set_picture(std::move(picture), pixels_per_unit());
+    e.image.set_picture(std::move(picture));
+    // With stretch off the element takes the picture's natural size.
+    if (const PictureRef& held = e.image.picture(); held && !e.image.stretch) {
+        e.width = static_cast<float>(held->natural_width() / pixels_per_unit());
+        e.height = static_cast<float>(held->natural_height() / pixels_per_unit());
+    }
     invalidate();
 }
 
 float Win32Window::geometry(ElementId id, Geometry which) const
 {
     const Element& e = element(id);
-    const bool image = e.def->kind == ElementKind::Image;
     switch (which) {
     case Geometry::Left:
-        return image ? e.image.left : e.left;
+        return e.left;
     case Geometry::Top:
-        return image ? e.image.top : e.top;
+        return e.top;
     case Geometry::Width:
-        return image ? e.image.width : e.width;
+        return e.width;
     case Geometry::Height:
-        return image ? e.image.height : e.height;
+        return e.height;
     }
     return 0;
 }
@@ -524,25 +524,20 @@ float Win32Window::geometry(ElementId id, Geometry which) const
 void Win32Window::set_geometry(ElementId id, Geometry which, float value)
 {
     Element& e = element(id);
-    const bool image = e.def->kind == ElementKind::Image;
-    float* target = nullptr;
     switch (which) {
     case Geometry::Left:
-        target = image ? &e.image.left : &e.left;
+        e.left = value;
         break;
     case Geometry::Top:
-        target = image ? &e.image.top : &e.top;
+        e.top = value;
         break;
     case Geometry::Width:
-        target = image ? &e.image.width : &e.width;
+        e.width = value;
         break;
     case Geometry::Height:
-        target = image ? &e.image.height : &e.height;
+        e.height = value;
         break;
     }
-    if (!target)
-        return;
-    *target = value;
     if (e.control)
         place_control(e);
     else

@@ -75,12 +75,12 @@ private:
         const ElementDef* def = nullptr;
         HWND control = nullptr;     // buttons and labels
         UniqueHfont font;           // a label's own font
-        float left = 0;             // in the window's scale units; a line's x1, y1, x2, y2
+        float left = 0;             // in the window's scale units, exactly as written; a line's x1, y1, x2, y2
         float top = 0;
         float width = 0;
         float height = 0;
         bool visible = true;
-        ImageElement image;         // Image elements only
+        ImageElement image;         // Image elements only: stretch flag, picture, prepared image
         UniqueHicon icon;           // picture boxes only
     };
 
@@ -98,6 +98,8 @@ private:
     [[nodiscard]] const Element& element(ElementId id) const;
     [[nodiscard]] double pixels_per_unit() const;
     [[nodiscard]] int to_pixels(float units) const;
+    // The device pixels an element covers: each edge rounded to the nearest pixel.
+    [[nodiscard]] PixelRect pixel_rect_of(const Element& element) const;
     [[nodiscard]] HWND first_tab_stop() const;
     void invalidate() const;
 

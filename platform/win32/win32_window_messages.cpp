@@ -181,10 +181,10 @@ LRESULT Win32Window::default_handling(UINT message, WPARAM wparam, LPARAM lparam
 
 LRESULT Win32Window::on_paint()
 {
-    PAINTSTRUCT paint{};
-    HDC dc = ::BeginPaint(m_hwnd, &paint);
-    if (!dc)
+    const PaintDc paint(m_hwnd);
+    if (!paint)
         return 0;
+    HDC dc = paint.get();
     RECT client{};
     ::GetClientRect(m_hwnd, &client);
 
@@ -192,9 +192,9 @@ LRESULT Win32Window::on_paint()
     std::vector<Element*> images;
     const int saved = ::SaveDC(dc);
     for (Element& e : m_elements) {
-        if (e.def->kind != ElementKind::Image || !e.image.visible)
+        if (e.def->kind != ElementKind::Image || !e.visible)
             continue;
-        if (const auto cover = e.image.prepare(pixels_per_unit())) {
+        if (const auto cover = e.image.prepare(pixel_rect_of(e))) {
             ::ExcludeClipRect(dc, cover->left, cover->top, cover->right, cover->bottom);
             images.push_back(&e);
         }
@@ -205,7 +205,6 @@ LRESULT Win32Window::on_paint()
         e->image.paint(dc);
     paint_lines(dc);
     paint_picture_boxes(dc);
-    ::EndPaint(m_hwnd, &paint);
     return 0;
 }
 
@@ -225,12 +224,10 @@ void Win32Window::paint_lines(HDC dc) const
         } else if (x1 == x2) {
             fill(dc, x1, std::min(y1, y2), x1 + width, std::max(y1, y2), colour);
         } else {
-            HPEN pen = ::CreatePen(PS_SOLID, static_cast<int>(width), colour);
-            HGDIOBJ old = ::SelectObject(dc, pen);
+            const UniqueHpen pen(::CreatePen(PS_SOLID, static_cast<int>(width), colour));
+            const SelectedObject selected(dc, pen.get());
             ::MoveToEx(dc, x1, y1, nullptr);
             ::LineTo(dc, x2, y2);
-            ::SelectObject(dc, old);
-            ::DeleteObject(pen);
         }
     }
 }
@@ -308,9 +305,9 @@ LRESULT Win32Window::on_mouse(UINT message, WPARAM wparam, LPARAM lparam)
     long origin_y = 0;
     for (std::size_t i = m_elements.size(); i-- > 0;) {
         const Element& e = m_elements[i];
-        if (e.def->kind != ElementKind::Image || !e.image.visible)
+        if (e.def->kind != ElementKind::Image || !e.visible)
             continue;
-        const PixelRect r = e.image.rect(ppu);
+        const PixelRect r = pixel_rect_of(e);
         if (r.contains(x, y)) {
             source = static_cast<ElementId>(i);
             origin_x = r.left;

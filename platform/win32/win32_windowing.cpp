@@ -56,8 +56,7 @@ Win32Windowing::~Win32Windowing()
 {
     m_windows.clear();
     m_retired.clear();
-    if (m_hidden_owner)
-        ::DestroyWindow(m_hidden_owner);
+    m_hidden_owner.reset();
 }
 
 WindowId Win32Windowing::create(const WindowDef& def, WindowEvents& events)
@@ -81,9 +80,9 @@ HWND Win32Windowing::owner_for(const WindowDef& def)
         if (::IsWindowVisible(it->second->hwnd()))
             return it->second->hwnd();
     if (!m_hidden_owner)
-        m_hidden_owner = ::CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                           ::GetModuleHandleW(nullptr), nullptr);
-    return m_hidden_owner;
+        m_hidden_owner.reset(::CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                               ::GetModuleHandleW(nullptr), nullptr));
+    return m_hidden_owner.get();
 }
 
 void Win32Windowing::show(WindowId id)

@@ -79,7 +79,7 @@ private:
     std::vector<std::unique_ptr<Win32Window>> m_retired;
     std::vector<ModalFrame> m_modal;
     int m_next_id = 1;
-    HWND m_hidden_owner = nullptr;
+    UniqueHwnd m_hidden_owner;
     bool m_quit = false;
 };
 

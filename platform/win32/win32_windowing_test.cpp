@@ -36,23 +36,23 @@ public:
         if (unload_action)
             unload_action();
     }
-    void on_timer(ElementId id) override { calls.push_back("timer(" + std::to_string(id) + ")"); }
+    void on_timer(ElementId id) override { calls.push_back("timer(" + std::to_string(index_of(id)) + ")"); }
     void on_key_down(int key, int shift) override { calls.push_back(line("key_down", key, shift)); }
     void on_mouse_down(ElementId source, int button, int shift, float x, float y) override
     {
-        calls.push_back(line("mouse_down", source, button, shift, x, y));
+        calls.push_back(line("mouse_down", index_of(source), button, shift, x, y));
     }
     void on_mouse_move(ElementId source, int button, int shift, float x, float y) override
     {
-        calls.push_back(line("mouse_move", source, button, shift, x, y));
+        calls.push_back(line("mouse_move", index_of(source), button, shift, x, y));
     }
     void on_click(ElementId id) override
     {
-        calls.push_back("click(" + std::to_string(id) + ")");
+        calls.push_back("click(" + std::to_string(index_of(id)) + ")");
         if (click_action)
             click_action(id);
     }
-    void on_menu(MenuId id) override { calls.push_back("menu(" + std::to_string(id) + ")"); }
+    void on_menu(MenuId id) override { calls.push_back("menu(" + std::to_string(index_of(id)) + ")"); }
 
 private:
     template <class... T>
@@ -122,7 +122,7 @@ protected:
     RECT child_rect(WindowId id, ElementId element)
     {
         HWND parent = hwnd(id);
-        HWND child = ::GetDlgItem(parent, kControlIdBase + element);
+        HWND child = ::GetDlgItem(parent, kControlIdBase + index_of(element));
         RECT r{};
         ::GetWindowRect(child, &r);
         ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
@@ -131,10 +131,8 @@ protected:
 
     COLORREF pixel(WindowId id, int x, int y)
     {
-        HDC dc = ::GetDC(hwnd(id));
-        const COLORREF colour = ::GetPixel(dc, x, y);
-        ::ReleaseDC(hwnd(id), dc);
-        return colour;
+        const WindowDc dc(hwnd(id));
+        return ::GetPixel(dc.get(), x, y);
     }
 
     Recorder events;
@@ -166,10 +164,21 @@ TEST_F(SlideshowWindowTest, CreatedHiddenFramelessWithoutTaskbarButtonAndInPixel
     EXPECT_TRUE(style & WS_POPUP);
     EXPECT_FALSE(style & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU));
     EXPECT_TRUE(::GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
-    EXPECT_EQ(windows.scale_width(form1), float(twips_to_pixels(9810, dpi())));
-    EXPECT_EQ(windows.scale_height(form1), float(twips_to_pixels(7440, dpi())));
-    EXPECT_EQ(windows.geometry(form1, kImage, Geometry::Left), float(480 * dpi() / 1440.0));
-    EXPECT_EQ(windows.geometry(form1, kImage, Geometry::Width), float(6150 * dpi() / 1440.0));
+    // The definition's inside size (9810 x 7440 twips) in whole pixels, and Image1's left and width
+    // (480 and 6150 twips) in exact pixels, at the usual dpis.
+    struct AtDpi {
+        unsigned dpi;
+        float inside_width, inside_height, image_left, image_width;
+    };
+    static const AtDpi kSizes[] = {
+        {96, 654, 496, 32, 410}, {120, 818, 620, 40, 512.5f}, {144, 981, 744, 48, 615}, {192, 1308, 992, 64, 820}};
+    const unsigned window = dpi();
+    const auto at = std::find_if(std::begin(kSizes), std::end(kSizes), [&](const AtDpi& s) { return s.dpi == window; });
+    ASSERT_NE(at, std::end(kSizes)) << "no expected sizes for " << window << " dpi";
+    EXPECT_EQ(windows.scale_width(form1), at->inside_width);
+    EXPECT_EQ(windows.scale_height(form1), at->inside_height);
+    EXPECT_EQ(windows.geometry(form1, kImage, Geometry::Left), at->image_left);
+    EXPECT_EQ(windows.geometry(form1, kImage, Geometry::Width), at->image_width);
 }
 
 TEST_F(SlideshowWindowTest, OuterSizeIsTheScaleSizeAndMaximisedCoversTheWholeScreen)
@@ -365,13 +374,13 @@ TEST_F(SettingsDialogTest, FrameMenuAndTextsAreThoseOfTheDefinition)
     wchar_t text[64] = {};
     ::GetWindowTextW(w, text, 64);
     EXPECT_EQ(narrow(text), "設定");
-    ::GetDlgItemTextW(w, kControlIdBase + settings::kCmdOK, text, 64);
+    ::GetDlgItemTextW(w, kControlIdBase + index_of(settings::kCmdOK), text, 64);
     EXPECT_EQ(narrow(text), "ＯＫ");
     HMENU bar = ::GetMenu(w);
     ASSERT_NE(bar, nullptr);
     ::GetMenuStringW(bar, 0, text, 64, MF_BYPOSITION);
     EXPECT_EQ(narrow(text), "ヘルプ(&H)");
-    ::GetMenuStringW(::GetSubMenu(bar, 0), kMenuIdBase + settings::kMenuVersion, text, 64, MF_BYCOMMAND);
+    ::GetMenuStringW(::GetSubMenu(bar, 0), kMenuIdBase + index_of(settings::kMenuVersion), text, 64, MF_BYCOMMAND);
     EXPECT_EQ(narrow(text), "バージョン情報(&V)...");
 
     windows.set_caption(form2, "KWOBL スライドショー");
@@ -382,8 +391,8 @@ TEST_F(SettingsDialogTest, FrameMenuAndTextsAreThoseOfTheDefinition)
 TEST_F(SettingsDialogTest, EnterPressesTheDefaultOrFocusedButtonAndEscTheCancelButton)
 {
     windows.show(form2);
-    HWND ok = ::GetDlgItem(hwnd(form2), kControlIdBase + settings::kCmdOK);
-    HWND cancel = ::GetDlgItem(hwnd(form2), kControlIdBase + settings::kCmdCancel);
+    HWND ok = ::GetDlgItem(hwnd(form2), kControlIdBase + index_of(settings::kCmdOK));
+    HWND cancel = ::GetDlgItem(hwnd(form2), kControlIdBase + index_of(settings::kCmdCancel));
     EXPECT_EQ(::GetFocus(), ok) << "the first in tab order";
     EXPECT_TRUE(dialog_key(form2, WM_KEYDOWN, VK_RETURN));
     EXPECT_TRUE(dialog_key(form2, WM_KEYDOWN, VK_ESCAPE));
@@ -462,7 +471,8 @@ TEST_F(VersionDialogTest, TitleLabelHasItsOwnBoldFontAndTheOthersTheDialogFont)
     HWND w = hwnd(about);
     const auto font_of = [&](ElementId id) {
         LOGFONTW font{};
-        auto handle = reinterpret_cast<HFONT>(::SendDlgItemMessageW(w, kControlIdBase + id, WM_GETFONT, 0, 0));
+        auto handle =
+            reinterpret_cast<HFONT>(::SendDlgItemMessageW(w, kControlIdBase + index_of(id), WM_GETFONT, 0, 0));
         ::GetObjectW(handle, sizeof font, &font);
         return font;
     };
