@@ -1,6 +1,7 @@
 // The picture loader: files decoded through the Windows Imaging Component and kept at the size shown.
 #pragma once
 
+#include "platform/picture_limits.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_handles.h"
 
@@ -95,8 +96,8 @@ public:
     [[nodiscard]] static SIZE kept_size(SIZE natural, SIZE bound);
 
     // Pictures with more pixels than this, or a side longer than kMaxSide, are refused unread.
-    static constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 27;
-    static constexpr UINT kMaxSide = 65535;
+    static constexpr std::uint64_t kMaxPixels = platform::kMaxPicturePixels;
+    static constexpr UINT kMaxSide = platform::kMaxPictureSide;
 
 private:
     IWICImagingFactory* factory();
