@@ -73,9 +73,28 @@ def scale_seeds() -> dict[str, bytes]:
     return seeds
 
 
+def exif_block(orientation: int, big_endian: bool = False) -> bytes:
+    """An EXIF block (from the TIFF header on) whose first directory holds the orientation tag."""
+    order = ">" if big_endian else "<"
+    head = (b"MM\x00*" if big_endian else b"II*\x00") + struct.pack(order + "I", 8)
+    entry = struct.pack(order + "HHI", 0x0112, 3, 1) + struct.pack(order + "HH", orientation, 0)
+    return head + struct.pack(order + "H", 1) + entry + struct.pack(order + "I", 0)
+
+
+def exif_seeds() -> dict[str, bytes]:
+    return {
+        "block-6-little": exif_block(6),
+        "block-8-big": exif_block(8, big_endian=True),
+        "jpeg-3.jpg": h.jpeg(8, 8, 1, h.exif_segment(exif_block(3))),
+        "jpeg-broken.jpg": h.jpeg(8, 8, 1, h.exif_segment(h.broken_exif())),
+        "tiff-5.tif": h.tiff([(2, 2)])[:8] + exif_block(5)[8:],
+        "png-exif.png": h.png(2, 2)[:33] + struct.pack(">I", len(exif_block(2))) + b"eXIf" + exif_block(2) + bytes(4),
+    }
+
+
 def main() -> None:
     for target, seeds in {"jpeg_decode": jpeg_seeds(), "picture_limits": picture_seeds(),
-                          "image_scale": scale_seeds()}.items():
+                          "image_scale": scale_seeds(), "exif": exif_seeds()}.items():
         folder = HERE / "corpus" / target
         folder.mkdir(parents=True, exist_ok=True)
         for name, data in seeds.items():

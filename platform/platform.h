@@ -118,6 +118,14 @@ public:
     [[nodiscard]] virtual NativeHandle find_window(std::string_view class_name, std::string_view window_name) = 0;
     virtual void set_window_pos(NativeHandle window, NativeHandle insert_after, int x, int y, int cx, int cy,
                                 unsigned flags) = 0;
+
+    // Covers every monitor but the primary one with a black window of its own and hides their taskbars,
+    // until uncover_other_monitors; the covers follow the monitors when they change meanwhile. Input on a
+    // cover reaches `window`'s events as input on that window itself, in its own frame. With one monitor
+    // nothing happens. Never fails: a monitor that cannot be covered stays as it is.
+    virtual void cover_other_monitors(NativeHandle window) = 0;
+    // Removes the covers and shows the other monitors' taskbars again.
+    virtual void uncover_other_monitors() = 0;
 };
 
 // The application's own metadata, from the program file's version information.

@@ -51,6 +51,7 @@ void Form1::on_load()
         m_state.saved_ime_context = desktop.imm_associate_context(handle(), 0);
         m_state.taskbar_wnd = desktop.find_window("Shell_traywnd", "");
         desktop.set_window_pos(m_state.taskbar_wnd, 0, 0, 0, 0, 0, kSwpHideWindow);
+        desktop.cover_other_monitors(handle());
         desktop.set_window_pos(handle(), kHwndTopmost, 0, 0, 0, 0, kSwpNoSize | kSwpNoMove);
         windows.refresh(m_window);
         m_state.picture_no = 1;
@@ -80,6 +81,7 @@ void Form1::on_unload()
         desktop.show_cursor(true);
         (void)desktop.imm_associate_context(handle(), m_state.saved_ime_context);
         desktop.set_window_pos(m_state.taskbar_wnd, 0, 0, 0, 0, 0, kSwpShowWindow);
+        desktop.uncover_other_monitors();
         m_platform.app.end();
     });
 }

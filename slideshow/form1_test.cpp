@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +74,8 @@ TEST_F(Form1Test, LoadTakesOverTheDesktopInOrderAndShowsPictureOne)
                             "set_back_colour(Form1, 0x0)", "SystemParametersInfo(17, -1, \"\", 0)",
                             "ShowCursor(0)", "handle(Form1)", "ImmAssociateContext(0x10010, 0x0)",
                             "FindWindow(\"Shell_traywnd\", \"\")", "SetWindowPos(0x7A5C, 0, 0, 0, 0, 0, 0x80)",
+                            // The other monitors go black with the taskbar gone, before the window goes on top.
+                            "handle(Form1)", "cover_other_monitors(0x10010)",
                             "handle(Form1)", "SetWindowPos(0x10010, -1, 0, 0, 0, 0, 0x3)", "refresh(Form1)",
                             // The first picture step.
                             "set_auto_redraw(Form1, true)", "set_visible(Form1.Image1, false)",
@@ -117,7 +121,8 @@ TEST_F(Form1Test, UnloadGivesTheDesktopBackThenEnds)
     load_and_clear();
     form.on_unload();
     EXPECT_THAT(fake.calls(), ElementsAre("ShowCursor(-1)", "handle(Form1)", "ImmAssociateContext(0x10010, 0x1C0)",
-                                          "SetWindowPos(0x7A5C, 0, 0, 0, 0, 0, 0x40)", "end()"));
+                                          "SetWindowPos(0x7A5C, 0, 0, 0, 0, 0, 0x40)", "uncover_other_monitors()",
+                                          "end()"));
 }
 
 TEST_F(Form1Test, WithoutATaskbarTheCallsGoToHandleZero)
@@ -363,7 +368,7 @@ TEST_P(Form1LoadFailure, StopsAtTheFailingStepWithoutEscaping)
 INSTANTIATE_TEST_SUITE_P(EveryStep, Form1LoadFailure,
                          ::testing::Values("screen_size", "set_outer_size", "set_back_colour",
                                            "SystemParametersInfo", "ShowCursor", "ImmAssociateContext",
-                                           "FindWindow", "SetWindowPos", "refresh"));
+                                           "FindWindow", "SetWindowPos", "cover_other_monitors", "refresh"));
 
 TEST(Form1PictureStepFailure, FailuresInsideThePictureStepStillLetTheLoadFinish)
 {
@@ -391,6 +396,27 @@ TEST_F(Form1Test, AFocusFailureSkipsThatTicksPicture)
     EXPECT_EQ(form.state().picture_no, 2);
     tick();
     EXPECT_EQ(form.state().picture_no, 3);
+}
+
+TEST_F(Form1Test, TheOtherMonitorsAreUncoveredOnlyOnceTheTaskbarIsBackAndBeforeTheEnd)
+{
+    // Whatever ends the run, the covers go as part of giving the desktop back.
+    for (const auto& end_run : std::vector<std::function<void(Form1&)>>{
+             [](Form1& f) { f.on_key_down(65, 0); }, [](Form1& f) { f.on_mouse_down(kImage1, 1, 0, 0, 0); },
+             [](Form1& f) { f.on_unload(); }}) {
+        FakePlatform fake;
+        fake.app_info.folder = "C:\\Pictures";
+        Form1 form(fake.platform());
+        form.load();
+        EXPECT_THAT(fake.calls_starting("cover_other_monitors("), ElementsAre("cover_other_monitors(0x10010)"));
+        fake.clear_calls();
+        end_run(form);
+        const auto& calls = fake.calls();
+        const auto at = [&](const std::string& call) { return std::find(calls.begin(), calls.end(), call) - calls.begin(); };
+        EXPECT_LT(at("SetWindowPos(0x7A5C, 0, 0, 0, 0, 0, 0x40)"), at("uncover_other_monitors()"));
+        EXPECT_EQ(at("uncover_other_monitors()") + 1, at("end()"));
+        EXPECT_EQ(at("end()") + 1, static_cast<long>(calls.size()));
+    }
 }
 
 TEST_F(Form1Test, AFailureInTheUnloadHandlerSkipsTheRestSilently)

@@ -368,6 +368,16 @@ void FakePlatform::set_window_pos(NativeHandle window, NativeHandle insert_after
            std::to_string(y) + ", " + std::to_string(cx) + ", " + std::to_string(cy) + ", " + hex(flags) + ")");
 }
 
+void FakePlatform::cover_other_monitors(NativeHandle window)
+{
+    record("cover_other_monitors(" + hex(window) + ")");
+}
+
+void FakePlatform::uncover_other_monitors()
+{
+    record("uncover_other_monitors()");
+}
+
 // ---- Registry ----
 
 long FakePlatform::open_key(NativeHandle root, std::string_view path, unsigned options, unsigned access,

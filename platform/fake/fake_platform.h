@@ -142,6 +142,8 @@ private:
     NativeHandle find_window(std::string_view class_name, std::string_view window_name) override;
     void set_window_pos(NativeHandle window, NativeHandle insert_after, int x, int y, int cx, int cy,
                         unsigned flags) override;
+    void cover_other_monitors(NativeHandle window) override;
+    void uncover_other_monitors() override;
     // Registry
     long open_key(NativeHandle root, std::string_view path, unsigned options, unsigned access,
                   NativeHandle& key) override;

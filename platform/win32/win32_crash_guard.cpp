@@ -23,35 +23,77 @@ void DesktopDebt::cursor_shown() noexcept
     }
 }
 
-void DesktopDebt::window_hidden(HWND window) noexcept
+namespace {
+
+template <std::size_t N>
+bool holds(const std::array<std::atomic<HWND>, N>& slots, HWND window) noexcept
 {
-    if (!window || is_hidden(window))
+    for (const auto& slot : slots)
+        if (window && slot.load() == window)
+            return true;
+    return false;
+}
+
+template <std::size_t N>
+void add(std::array<std::atomic<HWND>, N>& slots, HWND window) noexcept
+{
+    if (!window || holds(slots, window))
         return;
-    for (auto& slot : m_hidden_windows) {
+    for (auto& slot : slots) {
         HWND empty = nullptr;
         if (slot.compare_exchange_strong(empty, window))
             return;
     }
 }
 
-void DesktopDebt::window_shown(HWND window) noexcept
+template <std::size_t N>
+void remove(std::array<std::atomic<HWND>, N>& slots, HWND window) noexcept
 {
-    for (auto& slot : m_hidden_windows) {
+    for (auto& slot : slots) {
         HWND expected = window;
         slot.compare_exchange_strong(expected, nullptr);
     }
 }
 
+} // namespace
+
+void DesktopDebt::window_hidden(HWND window) noexcept
+{
+    add(m_hidden_windows, window);
+}
+
+void DesktopDebt::window_shown(HWND window) noexcept
+{
+    remove(m_hidden_windows, window);
+}
+
+void DesktopDebt::cover_shown(HWND window) noexcept
+{
+    add(m_covers, window);
+}
+
+void DesktopDebt::cover_gone(HWND window) noexcept
+{
+    remove(m_covers, window);
+}
+
 bool DesktopDebt::is_hidden(HWND window) const noexcept
 {
-    for (const auto& slot : m_hidden_windows)
-        if (window && slot.load() == window)
-            return true;
-    return false;
+    return holds(m_hidden_windows, window);
+}
+
+bool DesktopDebt::is_cover(HWND window) const noexcept
+{
+    return holds(m_covers, window);
 }
 
 void DesktopDebt::repay() noexcept
 {
+    // Asynchronously: a cover belongs to the user-interface thread, which may be the one that died.
+    for (auto& slot : m_covers) {
+        if (HWND window = slot.exchange(nullptr))
+            ::ShowWindowAsync(window, SW_HIDE);
+    }
     for (auto& slot : m_hidden_windows) {
         if (HWND window = slot.exchange(nullptr))
             ::SetWindowPos(window, nullptr, 0, 0, 0, 0,

@@ -18,16 +18,23 @@ public:
     void window_hidden(HWND window) noexcept;
     void window_shown(HWND window) noexcept;
 
+    // Windows of the program's own that cover part of the desktop (the other monitors' covers).
+    void cover_shown(HWND window) noexcept;
+    void cover_gone(HWND window) noexcept;
+
     [[nodiscard]] int hidden_cursor_count() const noexcept { return m_cursor_hidden.load(); }
     [[nodiscard]] bool is_hidden(HWND window) const noexcept;
+    [[nodiscard]] bool is_cover(HWND window) const noexcept;
 
-    // Shows the hidden windows and the cursor again, and forgets them. Safe to call twice.
+    // Shows the hidden windows and the cursor again, hides the covers, and forgets them. Safe to call twice.
     void repay() noexcept;
 
 private:
-    static constexpr std::size_t kWindows = 4;
+    // The primary taskbar and one per other monitor.
+    static constexpr std::size_t kWindows = 16;
     std::atomic<int> m_cursor_hidden{0};
     std::array<std::atomic<HWND>, kWindows> m_hidden_windows{};
+    std::array<std::atomic<HWND>, kWindows> m_covers{};
 };
 
 // Installs, for its lifetime, the handlers of every abnormal end the program can come to: an

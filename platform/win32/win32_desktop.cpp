@@ -62,4 +62,14 @@ void Win32Desktop::set_window_pos(NativeHandle window, NativeHandle insert_after
         m_debt.window_shown(hwnd);
 }
 
+void Win32Desktop::cover_other_monitors(NativeHandle window)
+{
+    m_covers.cover(to_hwnd(window));
+}
+
+void Win32Desktop::uncover_other_monitors()
+{
+    m_covers.uncover();
+}
+
 } // namespace platform::win32

@@ -52,6 +52,7 @@ using UniqueHbrush = Unique<HBRUSH, &::DeleteObject>;
 using UniqueHicon = Unique<HICON, &::DestroyIcon>;
 using UniqueHdc = Unique<HDC, &::DeleteDC>;
 using UniqueHandle = Unique<HANDLE, &::CloseHandle>;
+using UniqueHwnd = Unique<HWND, &::DestroyWindow>;
 
 // A move-only owning pointer to a COM interface.
 template <class T>

@@ -5,6 +5,7 @@
 #include "platform/win32/win32_jpeg.h"
 
 #include "platform/errors.h"
+#include "platform/exif.h"
 #include "platform/jpeg_decode.h"
 #include "platform/picture_limits.h"
 #include "platform/win32/win32_handles.h"
@@ -72,18 +73,20 @@ JpegDecode decode_jpeg(const std::wstring& path, SIZE bound)
     limits.max_pixels = Win32Pictures::kMaxPixels;
     limits.max_memory = kDecoderBudgetBytes - std::min<std::uint64_t>(file.size, kDecoderBudgetBytes / 2);
     std::shared_ptr<Dib> pixels;
-    const JpegDecoded decoded = decode_jpeg_data(
-        std::span<const std::uint8_t>(file.data.get(), file.size), limits, [&](int width, int height) {
-            const SIZE kept = Win32Pictures::kept_size(SIZE{width, height}, bound);
-            pixels = std::make_shared<Dib>(kept.cx, kept.cy);
-            return PixelTarget{pixels->bits(), pixels->width(), pixels->height(), pixels->stride()};
-        });
+    const std::span<const std::uint8_t> bytes(file.data.get(), file.size);
+    const Orientation orientation = jpeg_exif_orientation(bytes);
+    const JpegDecoded decoded = decode_jpeg_data(bytes, limits, [&](int width, int height) {
+        const SIZE kept = Win32Pictures::stored_kept_size(SIZE{width, height}, bound, orientation);
+        pixels = std::make_shared<Dib>(kept.cx, kept.cy);
+        return PixelTarget{pixels->bits(), pixels->width(), pixels->height(), pixels->stride()};
+    });
     if (!decoded.decoded)
         return {};
     JpegDecode result;
     result.eighths = decoded.eighths;
     result.decoded = SIZE{decoded.decoded_width, decoded.decoded_height};
-    result.picture = std::make_shared<Win32Picture>(decoded.natural_width, decoded.natural_height, std::move(pixels));
+    result.picture = oriented_picture(SIZE{decoded.natural_width, decoded.natural_height}, std::move(pixels),
+                                      orientation);
     return result;
 }
 

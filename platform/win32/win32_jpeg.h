@@ -28,8 +28,8 @@ constexpr std::uint64_t kMaxJpegFileBytes = std::uint64_t{96} << 20;
 // Decodes the JPEG file at `path` (baseline or progressive; greyscale, colour or CMYK) and keeps its
 // pixels at Win32Pictures::kept_size for `bound`, as premultiplied BGRA. The file is decoded at the
 // smallest scale M/8 that still covers that size, and its rows go straight into the resampler, so
-// neither the full-size nor the reduced decode is ever held whole. The natural size is the frame's own;
-// an orientation tag is not applied.
+// neither the full-size nor the reduced decode is ever held whole. The pixels kept are turned upright as
+// the file's EXIF orientation says, and the natural size is that of the turned picture.
 //
 // Returns no picture, for the imaging component to try, when the file does not start as a JPEG file
 // (FF D8 FF), cannot be opened, or uses JPEG coding that libjpeg-turbo lacks (12-bit samples, lossless

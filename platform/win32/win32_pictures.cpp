@@ -10,6 +10,7 @@
 #include "platform/win32/win32_pictures.h"
 
 #include "platform/errors.h"
+#include "platform/image_orient.h"
 #include "platform/image_scale.h"
 #include "platform/picture_limits.h"
 #include "platform/win32/win32_jpeg.h"
@@ -220,10 +221,12 @@ std::shared_ptr<const Win32Picture> decode(IWICImagingFactory& factory, const st
         throw RuntimeError("picture too large: " + std::to_string(width) + " x " + std::to_string(height));
     const int natural_width = static_cast<int>(width);
     const int natural_height = static_cast<int>(height);
+    const SIZE stored{natural_width, natural_height};
+    const Orientation orientation = read_file_orientation(path);
     if (natural_width == 0 || natural_height == 0)
-        return std::make_shared<Win32Picture>(natural_width, natural_height, nullptr);
+        return oriented_picture(stored, nullptr, orientation);
 
-    const SIZE kept = Win32Pictures::kept_size(SIZE{natural_width, natural_height}, bound);
+    const SIZE kept = Win32Pictures::stored_kept_size(stored, bound, orientation);
     auto pixels = std::make_shared<Dib>(kept.cx, kept.cy);
 
     ComPtr<IWICBitmapSource> reduced = reduced_decode(factory, *frame.get(), width, height, kept);
@@ -248,10 +251,47 @@ std::shared_ptr<const Win32Picture> decode(IWICImagingFactory& factory, const st
         layout = RowLayout::Bgra32Premultiplied;
     }
     read_rows(*source, *layout, static_cast<int>(source_width), static_cast<int>(source_height), *pixels);
-    return std::make_shared<Win32Picture>(natural_width, natural_height, std::move(pixels));
+    return oriented_picture(stored, std::move(pixels), orientation);
 }
 
 } // namespace
+
+std::shared_ptr<const Win32Picture> oriented_picture(SIZE stored, std::shared_ptr<const Dib> pixels,
+                                                     Orientation orientation)
+{
+    const OrientedSize natural = oriented_size(stored.cx, stored.cy, orientation);
+    if (!pixels || orientation == Orientation::Normal)
+        return std::make_shared<Win32Picture>(natural.width, natural.height, std::move(pixels));
+    // Only the pixels kept are turned, never a full-size decode.
+    const OrientedSize size = oriented_size(pixels->width(), pixels->height(), orientation);
+    auto turned = std::make_shared<Dib>(size.width, size.height);
+    orient_image(orientation, pixels->bits(), pixels->width(), pixels->height(), pixels->stride(), turned->bits(),
+                 turned->stride());
+    return std::make_shared<Win32Picture>(natural.width, natural.height, std::move(turned));
+}
+
+Orientation read_file_orientation(const std::wstring& path)
+{
+    const HANDLE opened = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return Orientation::Normal;
+    const UniqueHandle file(opened);
+    return file_orientation([&file](std::uint64_t offset, std::span<std::uint8_t> out) -> std::size_t {
+        std::size_t done = 0;
+        while (done < out.size()) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset + done);
+            at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+            DWORD read = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, std::size_t{1} << 20));
+            if (!::ReadFile(file.get(), out.data() + done, want, &read, &at) || read == 0)
+                break;
+            done += read;
+        }
+        return done;
+    });
+}
 
 Dib::Dib(int width, int height) : m_width(width), m_height(height)
 {
@@ -309,6 +349,14 @@ SIZE Win32Pictures::kept_size(SIZE natural, SIZE bound)
     if (w * bh >= h * bw)
         return SIZE{bound.cx, static_cast<LONG>(std::max<std::int64_t>(1, (2 * bw * h + w) / (2 * w)))};
     return SIZE{static_cast<LONG>(std::max<std::int64_t>(1, (2 * bh * w + h) / (2 * h))), bound.cy};
+}
+
+SIZE Win32Pictures::stored_kept_size(SIZE stored, SIZE bound, Orientation orientation)
+{
+    if (!swaps_sides(orientation))
+        return kept_size(stored, bound);
+    const SIZE kept = kept_size(SIZE{stored.cy, stored.cx}, bound);
+    return SIZE{kept.cy, kept.cx};
 }
 
 IWICImagingFactory* Win32Pictures::factory()

@@ -1,6 +1,7 @@
 // The picture loader: files decoded through the Windows Imaging Component and kept at the size shown.
 #pragma once
 
+#include "platform/exif.h"
 #include "platform/picture_limits.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_handles.h"
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace platform::win32 {
@@ -77,6 +79,15 @@ private:
 // Throws RuntimeError for a picture of another loader or when there is no memory for the image.
 PreparedImage prepare_image(const platform::Picture& picture, int width, int height);
 
+// The picture of a file whose pixels were decoded as stored, `stored` its size in the file: its natural
+// size and its pixels turned and mirrored as `orientation` says. Throws RuntimeError when there is no memory
+// for the turned pixels.
+[[nodiscard]] std::shared_ptr<const Win32Picture> oriented_picture(SIZE stored, std::shared_ptr<const Dib> pixels,
+                                                                   Orientation orientation);
+
+// The orientation that the picture file at `path` asks for; Normal when it cannot be read.
+[[nodiscard]] Orientation read_file_orientation(const std::wstring& path);
+
 class Win32Pictures final : public platform::Pictures {
 public:
     // The largest size a picture is ever shown at: the screen, in pixels. A picture larger than that
@@ -86,7 +97,8 @@ public:
     Win32Pictures(const Win32Pictures&) = delete;
     Win32Pictures& operator=(const Win32Pictures&) = delete;
 
-    // Loads the first frame of the picture file at the UTF-8 `path`, whatever its extension says.
+    // Loads the first frame of the picture file at the UTF-8 `path`, whatever its extension says, turned
+    // upright as its EXIF orientation says (the natural size is that of the turned picture).
     // Throws RuntimeError when the file is missing, is no picture the imaging component can read,
     // or is too large to decode.
     [[nodiscard]] platform::PictureRef load(std::string_view path) override;
@@ -94,6 +106,9 @@ public:
     // The size the pixels of a picture of natural size `natural` are kept at for `bound`: the natural
     // size when it fits, otherwise the bound's full width or full height keeping the picture's aspect.
     [[nodiscard]] static SIZE kept_size(SIZE natural, SIZE bound);
+    // The size to decode the pixels of a picture stored as `stored` to, so that once turned as
+    // `orientation` says they are kept_size of the turned picture.
+    [[nodiscard]] static SIZE stored_kept_size(SIZE stored, SIZE bound, Orientation orientation);
 
     // Pictures with more pixels than this, or a side longer than kMaxSide, are refused unread.
     static constexpr std::uint64_t kMaxPixels = platform::kMaxPicturePixels;
