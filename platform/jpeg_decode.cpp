@@ -150,8 +150,8 @@ public:
         guarded([this] { jpeg_create_decompress(&m_info); });
     }
 
-    // Stops the decode once more than `max_scans` scans have started, and keeps libjpeg's memory
-    // for the decode within `max_memory`.
+    // Keeps libjpeg's memory for the decode within `max_memory`, and stops it once more than
+    // `max_scans` scans have started (which may be lowered once the header is read).
     void limit(int max_scans, std::uint64_t max_memory)
     {
         m_progress.pub.progress_monitor = on_progress;
@@ -160,6 +160,7 @@ public:
         m_info.progress = &m_progress.pub;
         m_info.mem->max_memory_to_use = static_cast<long>(std::min<std::uint64_t>(max_memory, LONG_MAX));
     }
+    void limit_scans(int max_scans) { m_progress.max_scans = max_scans; }
     ~Decompression() { jpeg_destroy_decompress(&m_info); }
     Decompression(const Decompression&) = delete;
     Decompression& operator=(const Decompression&) = delete;
@@ -320,6 +321,14 @@ std::uint64_t jpeg_coefficient_bytes(std::uint32_t width, std::uint32_t height, 
     return total;
 }
 
+int jpeg_max_scans(const JpegLimits& limits, std::uint64_t blocks)
+{
+    const std::uint64_t by_work = limits.max_scan_blocks / std::max<std::uint64_t>(blocks, 1);
+    const auto most = static_cast<std::uint64_t>(std::max(limits.max_scans, 1));
+    const auto least = std::min(static_cast<std::uint64_t>(std::max(limits.min_scans, 1)), most);
+    return static_cast<int>(std::clamp(by_work, least, most));
+}
+
 JpegDecoded decode_jpeg_data(std::span<const std::uint8_t> bytes, const JpegLimits& limits,
                              const std::function<PixelTarget(int width, int height)>& make_target)
 {
@@ -345,6 +354,7 @@ JpegDecoded decode_jpeg_data(std::span<const std::uint8_t> bytes, const JpegLimi
             if (needed > limits.max_memory)
                 throw RuntimeError("picture too large: its scans need " + std::to_string(needed >> 20) +
                                    " MB of coefficients");
+            jpeg.limit_scans(jpeg_max_scans(limits, needed / (DCTSIZE2 * sizeof(JCOEF))));
         }
 
         // Colour goes straight to BGRA with an opaque alpha byte, which is premultiplied BGRA as it

@@ -42,9 +42,17 @@ struct JpegLimits {
     // that needs more than this is refused before anything is allocated for it.
     std::uint64_t max_memory = kDecoderBudgetBytes;
     // A progressive file with more scans than this is refused when the next one starts. Ordinary
-    // files have about ten; each scan costs a pass over every block of the picture.
+    // files have about ten; each scan costs a pass over every block of the picture, so a large picture
+    // may have fewer: no more than max_scan_blocks / its blocks (of all components), but at least
+    // min_scans.
     int max_scans = 100;
+    int min_scans = 24;
+    std::uint64_t max_scan_blocks = std::uint64_t{48} << 20;
 };
+
+// The most scans a file with separate scans and `blocks` blocks (8 x 8 coefficients of all components)
+// may have under `limits`.
+[[nodiscard]] int jpeg_max_scans(const JpegLimits& limits, std::uint64_t blocks);
 
 // The memory libjpeg keeps for the coefficients of all components of a frame of width x height with
 // those sampling factors when its scans are not interleaved: each component's blocks, rounded up to

@@ -187,11 +187,19 @@ def _blocks(size: int) -> int:
     return (size + 7) // 8
 
 
-def _frame(marker: int, width: int, height: int, components: int) -> bytes:
+def _frame(marker: int, width: int, height: int, components: int, sampling: int = 0x11) -> bytes:
+    """A frame header; the first component has `sampling` (0xHV), the others 1 x 1."""
     head = struct.pack(">BHHB", 8, height, width, components)
     for c in range(components):
-        head += bytes([c + 1, 0x11, 0])
+        head += bytes([c + 1, sampling if c == 0 else 0x11, 0])
     return _segment(marker, head)
+
+
+def _component_blocks(width: int, height: int, components: int, sampling: int) -> list[int]:
+    """The blocks of each component in a scan of that component alone."""
+    h, v = sampling >> 4, sampling & 15
+    sizes = [(width, height)] + [((width + h - 1) // h, (height + v - 1) // v)] * (components - 1)
+    return [_blocks(w) * _blocks(hh) for w, hh in sizes]
 
 
 def _tables() -> bytes:
@@ -207,13 +215,16 @@ def _scan(components: list[int], ss: int, se: int, ah: int, al: int) -> bytes:
 
 
 def jpeg(width: int, height: int, components: int = 1, app_segments: bytes = b"") -> bytes:
-    """A baseline JPEG of one grey level (every block's DC difference 0, then end of block)."""
+    """A baseline JPEG of one grey level: every block's DC difference 0 ("0"), then end of block
+    ("0000"), so eight blocks take five bytes."""
+    count = _blocks(width) * _blocks(height) * components
+    data = bytes(count // 8 * 5)
     bits = _Bits()
-    for _ in range(_blocks(width) * _blocks(height) * components):
-        bits.put(0b0, 1)
-        bits.put(0b0000, 4)
+    for _ in range(count % 8):
+        bits.put(0, 5)
+    data += bits.flush()
     return (b"\xff\xd8" + app_segments + _tables() + _frame(0xC0, width, height, components) +
-            _scan(list(range(components)), 0, 63, 0, 0) + bits.flush() + b"\xff\xd9")
+            _scan(list(range(components)), 0, 63, 0, 0) + data + b"\xff\xd9")
 
 
 def _eob_runs(bits: _Bits, blocks: int) -> None:
@@ -227,18 +238,21 @@ def _eob_runs(bits: _Bits, blocks: int) -> None:
         blocks -= run
 
 
-def progressive_jpeg(width: int, height: int, components: int = 1, max_scans: int | None = None) -> bytes:
+def progressive_jpeg(width: int, height: int, components: int = 1, max_scans: int | None = None,
+                     sampling: int = 0x11) -> bytes:
     """A progressive JPEG that is valid scan after scan: one DC scan, then every AC coefficient of
     every component in its own band, first at the lowest precision and then refined bit by bit (13
     refinements), each scan a few end-of-band runs. Grey has 883 scans, three components 2647: a
-    scan bomb, since a decoder passes over all blocks for each one. `max_scans` cuts the file short."""
-    blocks = _blocks(width) * _blocks(height)
-    out = bytearray(b"\xff\xd8" + _tables() + _frame(0xC2, width, height, components))
+    scan bomb, since a decoder passes over all blocks for each one. `max_scans` cuts the file short;
+    `sampling` 0x22 gives 4:2:0 colour."""
+    h, v = sampling >> 4, sampling & 15
+    mcus = ((width + 8 * h - 1) // (8 * h)) * ((height + 8 * v - 1) // (8 * v))
+    per_component = _component_blocks(width, height, components, sampling)
+    out = bytearray(b"\xff\xd8" + _tables() + _frame(0xC2, width, height, components, sampling))
     out += _scan(list(range(components)), 0, 0, 0, 0)
-    dc = _Bits()
-    for _ in range(blocks * components):
-        dc.put(0, 1)
-    out += dc.flush()
+    # Every block's DC difference is category 0, a single 0 bit; the last byte is padded with 1 bits.
+    dc_bits = mcus * (h * v + components - 1)
+    out += bytes(dc_bits // 8) + (bytes([(1 << (8 - dc_bits % 8)) - 1]) if dc_bits % 8 else b"")
     scans = 1
     for k in range(1, 64):
         for al in range(13, -1, -1):
@@ -248,7 +262,7 @@ def progressive_jpeg(width: int, height: int, components: int = 1, max_scans: in
                     return bytes(out + b"\xff\xd9")
                 out += _scan([c], k, k, ah, al)
                 bits = _Bits()
-                _eob_runs(bits, blocks)
+                _eob_runs(bits, per_component[c])
                 out += bits.flush()
                 scans += 1
     return bytes(out + b"\xff\xd9")
