@@ -25,7 +25,7 @@ sys.dont_write_bytecode = True  # no __pycache__ folders in the source tree
 import wine_session  # noqa: E402  (the path above makes the suite's modules importable)
 
 MODULES = ["test_modes", "test_slideshow", "test_run", "test_demo_pictures", "test_traces", "test_dialogs",
-           "test_dpi", "test_orientation"]
+           "test_dpi", "test_orientation", "test_hostile_files"]
 
 
 class Result(unittest.TextTestResult):
