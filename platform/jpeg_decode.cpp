@@ -150,6 +150,12 @@ public:
         guarded([this] { jpeg_create_decompress(&m_info); });
     }
 
+    ~Decompression() { jpeg_destroy_decompress(&m_info); }
+    Decompression(const Decompression&) = delete;
+    Decompression& operator=(const Decompression&) = delete;
+
+    jpeg_decompress_struct& info() { return m_info; }
+
     // Keeps libjpeg's memory for the decode within `max_memory`, and stops it once more than
     // `max_scans` scans have started (which may be lowered once the header is read).
     void limit(int max_scans, std::uint64_t max_memory)
@@ -161,11 +167,6 @@ public:
         m_info.mem->max_memory_to_use = static_cast<long>(std::min<std::uint64_t>(max_memory, LONG_MAX));
     }
     void limit_scans(int max_scans) { m_progress.max_scans = max_scans; }
-    ~Decompression() { jpeg_destroy_decompress(&m_info); }
-    Decompression(const Decompression&) = delete;
-    Decompression& operator=(const Decompression&) = delete;
-
-    jpeg_decompress_struct& info() { return m_info; }
 
     // Reads the header of the JPEG data `bytes`, which must outlive this.
     void read_header(const std::uint8_t* bytes, std::size_t size)
