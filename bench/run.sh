@@ -81,6 +81,14 @@ make_pictures "$pictures"
   convert "$pictures/1920x1080.jpg" -resize 2400x1600! -colorspace CMYK -quality 90 "$pictures/cmyk.jpg"
 [ -f "$pictures/cmyk-small.jpg" ] ||
   convert "$pictures/1920x1080.jpg" -resize 640x480! -colorspace CMYK -quality 90 "$pictures/cmyk-small.jpg"
+# The baseline photograph as a phone stores a portrait: tagged with EXIF orientation 6 (turn right).
+[ -f "$pictures/6000x4000-tagged.jpg" ] || python3 - "$pictures/6000x4000-baseline.jpg" "$pictures/6000x4000-tagged.jpg" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+block = b"II" + struct.pack("<HIH", 42, 8, 1) + struct.pack("<HHIHH", 0x0112, 3, 1, 6, 0) + struct.pack("<I", 0)
+payload = b"Exif\0\0" + block
+open(sys.argv[2], "wb").write(data[:2] + b"\xff\xe1" + struct.pack(">H", len(payload) + 2) + payload + data[2:])
+PY
 # The same coefficients with arithmetic coding, where jpegtran (libjpeg-turbo-progs) is installed.
 if [ ! -f "$pictures/arithmetic.jpg" ] && command -v jpegtran >/dev/null; then
   jpegtran -arithmetic -outfile "$pictures/arithmetic.jpg" "$pictures/1920x1080.jpg"
@@ -96,7 +104,7 @@ fi
 # ---- Wine ----
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-files=(6000x4000-baseline.jpg 6000x4000-progressive.jpg 4000x3000.jpg 1920x1080.jpg 2560x1440.png 800x600.bmp
+files=(6000x4000-baseline.jpg 6000x4000-tagged.jpg 6000x4000-progressive.jpg 4000x3000.jpg 1920x1080.jpg 2560x1440.png 800x600.bmp
        1024x768.gif)
 save_args=()
 if [ -n "$save" ]; then
