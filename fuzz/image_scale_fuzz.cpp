@@ -1,7 +1,7 @@
 // Fuzz target: the scaler with random sizes, strides and strips, fed rows of each layout through
 // convert_row, and the whole-picture scale_image beside it.
 //
-// The first bytes of the input pick the sizes (1 to 300 each way), the target's padding, the layout
+// The first bytes of the input pick the sizes (1 to 128 each way), the target's padding, the layout
 // and the strip heights; the rest is the pixel data, repeated as far as needed.
 #include "platform/errors.h"
 #include "platform/image_scale.h"
@@ -32,10 +32,10 @@ struct Input {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     Input in{data, size};
-    const int source_width = 1 + in.next(300);
-    const int source_height = 1 + in.next(300);
-    const int target_width = 1 + in.next(300);
-    const int target_height = 1 + in.next(300);
+    const int source_width = 1 + in.next(128);
+    const int source_height = 1 + in.next(128);
+    const int target_width = 1 + in.next(128);
+    const int target_height = 1 + in.next(128);
     const int padding = in.next(16) * 4;
     const auto layout = static_cast<platform::RowLayout>(in.next(5));
     const std::uint8_t* pixels = data + std::min(in.at, size);

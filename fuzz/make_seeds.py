@@ -66,8 +66,8 @@ def picture_seeds() -> dict[str, bytes]:
 def scale_seeds() -> dict[str, bytes]:
     rng = random.Random(8)
     seeds = {}
-    for name, sizes in {"shrink": (300, 200, 7, 5), "enlarge": (3, 2, 299, 150), "same": (16, 16, 16, 16),
-                        "tall": (1, 299, 2, 1)}.items():
+    for name, sizes in {"shrink": (128, 100, 7, 5), "enlarge": (3, 2, 127, 90), "same": (16, 16, 16, 16),
+                        "tall": (1, 127, 2, 1)}.items():
         head = b"".join(struct.pack("<H", s - 1) for s in sizes) + struct.pack("<HH", 3, rng.randrange(5))
         seeds[name] = head + bytes(rng.randrange(256) for _ in range(512))
     return seeds
