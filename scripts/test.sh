@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test of the project: builds both presets, runs the unit tests, then the end-to-end tests
-# of kwobl.scr under Wine on a virtual display. Installs missing Debian packages first (as root).
+# Runs every test of the project: builds the presets, runs the unit tests (also under the sanitizers),
+# each fuzz target briefly, then the end-to-end tests of kwobl.scr under Wine on a virtual display. Installs missing Debian packages first (as root).
 #
 #   scripts/test.sh              everything
 #   scripts/test.sh --e2e-only   only the end-to-end tests, on what is already built
@@ -32,6 +32,13 @@ if ! $e2e_only; then
     kwobl_build_preset linux
     kwobl_say "unit tests"
     ctest --preset linux -j 2 || status=1
+    kwobl_build_preset linux-asan
+    kwobl_say "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+    ctest --preset linux-asan -j 2 || status=1
+    # Each fuzz target for 15 s: a check that nothing known breaks them, kept short for CI. Longer
+    # runs: scripts/fuzz.sh SECONDS.
+    kwobl_say "fuzz targets, 15 s each"
+    "$KWOBL_ROOT/scripts/fuzz.sh" 15 || status=1
 fi
 
 kwobl_say "end-to-end tests under Wine"

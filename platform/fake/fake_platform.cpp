@@ -411,7 +411,9 @@ long FakePlatform::query_value(NativeHandle key, std::string_view name, unsigned
         size = static_cast<unsigned>(v->second.data.size());
         return 234; // ERROR_MORE_DATA
     }
-    std::memcpy(buffer.data(), v->second.data.data(), v->second.data.size());
+    // An empty value has no bytes to copy, and its data pointer may be null, which memcpy must not get.
+    if (!v->second.data.empty())
+        std::memcpy(buffer.data(), v->second.data.data(), v->second.data.size());
     type = v->second.type;
     size = static_cast<unsigned>(v->second.data.size());
     return 0;

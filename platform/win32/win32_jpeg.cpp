@@ -1,38 +1,21 @@
 // JPEG pictures decoded with libjpeg-turbo at the fewest eighths of their size that still cover the size kept.
 //
-// libjpeg reports errors through a callback that must not return. It jumps back with longjmp to the
-// guard that made the call, and the guard throws RuntimeError from there, outside libjpeg's C frames.
-// The jump skips every frame in between, so no object with a destructor may live in them: the
-// decoder's state, the pixels and the buffers are all made before a guarded call, outside it.
-//
-// Corrupt or missing data is only a warning to libjpeg, which fills the gap with grey and goes on.
-// Here it fails the picture, as the imaging component fails a truncated file.
+// The file is read into memory here and decoded by the portable decoder (platform/jpeg_decode.h) into
+// a DIB section of the size kept, within the picture budget (platform/picture_limits.h).
 #include "platform/win32/win32_jpeg.h"
 
 #include "platform/errors.h"
 #include "platform/exif.h"
-#include "platform/image_scale.h"
-#include "platform/jpeg_scale.h"
+#include "platform/jpeg_decode.h"
+#include "platform/picture_limits.h"
 #include "platform/win32/win32_handles.h"
 
 #include <algorithm>
-#include <csetjmp>
-#include <cstdio> // before jpeglib.h, which uses FILE
 #include <cstring>
-#include <optional>
 #include <string>
-#include <vector>
-
-#include <jpeglib.h>
-// After jpeglib.h: which messages exist depends on its configuration.
-#include <jerror.h>
 
 namespace platform::win32 {
 namespace {
-
-// Rows are decoded in strips of about this many bytes before they are scaled, as on the imaging
-// component's path.
-constexpr std::size_t kStripBytes = 256 * 1024;
 
 // ---- The file ----
 
@@ -77,222 +60,6 @@ FileBytes read_jpeg_file(const std::wstring& path)
     return bytes;
 }
 
-// ---- Errors ----
-
-struct ErrorManager {
-    jpeg_error_mgr pub; // first, so that libjpeg's pointer to it points to the whole
-    std::jmp_buf jump;
-    bool reading_header;
-    bool unsupported;
-    char message[JMSG_LENGTH_MAX];
-};
-
-// Whether an error means that libjpeg lacks a kind of JPEG coding, not that the data is bad: another
-// decoder may know it. Some of these also come from markers met in the middle of corrupt data, so they
-// count only while the header is read; the others come from setting up for the frame's parameters.
-bool is_unsupported(int code, bool reading_header)
-{
-    switch (code) {
-    case JERR_ARITH_NOTIMPL:      // arithmetic coding, when it is left out of the build
-    case JERR_CONVERSION_NOTIMPL: // a colour space without a conversion to BGRA
-    case JERR_NOTIMPL:            // e.g. 1/8 scale with sampling that needs neighbouring rows
-    case JERR_FRACT_SAMPLE_NOTIMPL:
-        return true;
-    case JERR_BAD_PRECISION:   // 12-bit samples
-    case JERR_SOF_UNSUPPORTED: // lossless and hierarchical coding
-    case JERR_COMPONENT_COUNT:
-    case JERR_EMPTY_IMAGE: // a height given by a DNL marker
-        return reading_header;
-    default:
-        return false;
-    }
-}
-
-// Warnings that libjpeg passes over by making up data: the picture would show grey or garbled areas.
-// Bytes before a marker are not among them, since they usually follow a complete picture.
-bool is_data_warning(int code)
-{
-    switch (code) {
-    case JWRN_JPEG_EOF:
-    case JWRN_HIT_MARKER:
-    case JWRN_HUFF_BAD_CODE:
-    case JWRN_ARITH_BAD_CODE:
-    case JWRN_MUST_RESYNC:
-    case JWRN_NOT_SEQUENTIAL:
-    case JWRN_BOGUS_PROGRESSION:
-    case JWRN_TOO_MUCH_DATA:
-        return true;
-    default:
-        return false;
-    }
-}
-
-[[noreturn]] void on_error(j_common_ptr info)
-{
-    auto* error = reinterpret_cast<ErrorManager*>(info->err);
-    error->unsupported = is_unsupported(error->pub.msg_code, error->reading_header);
-    (*error->pub.format_message)(info, error->message);
-    std::longjmp(error->jump, 1);
-}
-
-void on_message(j_common_ptr info, int level)
-{
-    // Level -1 is a warning; higher levels are traces, which are not wanted.
-    if (level < 0 && is_data_warning(info->err->msg_code))
-        on_error(info);
-}
-
-// Thrown by a guard when libjpeg lacks what the file needs; the file then goes to the imaging component.
-class Unsupported : public RuntimeError {
-public:
-    using RuntimeError::RuntimeError;
-};
-
-// Calls `body`, which calls libjpeg, under the error manager's jump; false when libjpeg gave up.
-// `body` must keep no object with a destructor alive while it calls libjpeg.
-template <class Body>
-bool run_guarded(ErrorManager& error, Body& body)
-{
-    if (setjmp(error.jump) != 0)
-        return false;
-    body();
-    return true;
-}
-
-// One decompression, from creation to destruction.
-class Decompression {
-public:
-    Decompression()
-    {
-        m_info.err = jpeg_std_error(&m_error.pub);
-        m_error.pub.error_exit = on_error;
-        m_error.pub.emit_message = on_message;
-        guarded([this] { jpeg_create_decompress(&m_info); });
-    }
-    ~Decompression() { jpeg_destroy_decompress(&m_info); }
-    Decompression(const Decompression&) = delete;
-    Decompression& operator=(const Decompression&) = delete;
-
-    jpeg_decompress_struct& info() { return m_info; }
-
-    // Reads the header of the JPEG data `bytes`, which must outlive this.
-    void read_header(const std::uint8_t* bytes, std::size_t size)
-    {
-        m_error.reading_header = true;
-        guarded([&] {
-            jpeg_mem_src(&m_info, bytes, static_cast<unsigned long>(size));
-            jpeg_read_header(&m_info, TRUE);
-        });
-        m_error.reading_header = false;
-    }
-
-    // Runs `body`, which calls libjpeg; throws RuntimeError (Unsupported when libjpeg lacks what the
-    // file needs) when libjpeg fails. Exceptions thrown by `body` itself pass through.
-    template <class Body>
-    void guarded(Body&& body)
-    {
-        if (!run_guarded(m_error, body)) {
-            const std::string what = std::string("decoding the JPEG picture failed: ") + m_error.message;
-            if (m_error.unsupported)
-                throw Unsupported(what);
-            throw RuntimeError(what);
-        }
-    }
-
-private:
-    // Zeroed, so that destroying it is safe even when creating it failed.
-    jpeg_decompress_struct m_info{};
-    ErrorManager m_error{};
-};
-
-// ---- Pixels ----
-
-// Converts `count` CMYK pixels to opaque BGRA. Files with an Adobe marker store the inks inverted
-// (0 is full ink), as the programs that write CMYK JPEG files do; others store them as they are.
-void cmyk_to_bgra(const std::uint8_t* in, std::uint8_t* out, int count, bool inverted)
-{
-    for (int i = 0; i < count; ++i, in += 4, out += 4) {
-        // With inverted inks, each colour is (255 - ink) * (255 - black) / 255 = stored * stored_black / 255.
-        const unsigned c = inverted ? in[0] : 255u - in[0];
-        const unsigned m = inverted ? in[1] : 255u - in[1];
-        const unsigned y = inverted ? in[2] : 255u - in[2];
-        const unsigned k = inverted ? in[3] : 255u - in[3];
-        out[0] = static_cast<std::uint8_t>((y * k + 127) / 255);
-        out[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
-        out[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
-        out[3] = 255;
-    }
-}
-
-// Where decoded rows go: straight into the picture's pixels when they need nothing more, otherwise into
-// a strip that is converted from CMYK where needed and fed to the resampler. All of it is made before
-// decoding starts, since nothing with a destructor may be made while libjpeg runs.
-class RowSink {
-public:
-    // Rows of width pixels, height of them, for `target`; `cmyk` when they come as CMYK, with
-    // `inverted` inks.
-    RowSink(Dib& target, int width, int height, bool cmyk, bool inverted)
-        : m_target(target), m_width(width), m_cmyk(cmyk), m_inverted(inverted),
-          m_direct(width == target.width() && height == target.height()),
-          m_row_bytes(static_cast<std::size_t>(width) * 4)
-    {
-        m_strip = m_direct && !cmyk ? std::min(height, 16)
-                                    : static_cast<int>(std::clamp<std::size_t>(kStripBytes / m_row_bytes, 1,
-                                                                               static_cast<std::size_t>(height)));
-        const std::size_t strip_bytes = m_row_bytes * static_cast<std::size_t>(m_strip);
-        if (!m_direct || cmyk)
-            m_decoded.resize(strip_bytes);
-        if (!m_direct && cmyk)
-            m_converted.resize(strip_bytes);
-        m_rows.resize(static_cast<std::size_t>(m_strip));
-        if (!m_direct)
-            m_scaler.emplace(width, height, target.bits(), target.width(), target.height(), target.stride());
-    }
-
-    // The most rows decoded at a time.
-    [[nodiscard]] int strip() const { return m_strip; }
-
-    // Where the `count` rows from row `first` on are to be decoded to, count <= strip().
-    JSAMPROW* rows(int first, int count)
-    {
-        for (int r = 0; r < count; ++r)
-            m_rows[static_cast<std::size_t>(r)] = m_direct && !m_cmyk ? target_row(first + r) : strip_row(m_decoded, r);
-        return m_rows.data();
-    }
-
-    // Takes the `count` rows from row `first` on, decoded where rows() said.
-    void take(int first, int count)
-    {
-        if (m_cmyk) {
-            for (int r = 0; r < count; ++r)
-                cmyk_to_bgra(strip_row(m_decoded, r), m_direct ? target_row(first + r) : strip_row(m_converted, r),
-                             m_width, m_inverted);
-        }
-        if (m_scaler)
-            m_scaler->push_rows(m_cmyk ? m_converted.data() : m_decoded.data(),
-                                static_cast<std::ptrdiff_t>(m_row_bytes), count);
-    }
-
-private:
-    std::uint8_t* target_row(int y) const { return m_target.bits() + m_target.stride() * y; }
-    std::uint8_t* strip_row(std::vector<std::uint8_t>& strip, int r) const
-    {
-        return strip.data() + m_row_bytes * static_cast<std::size_t>(r);
-    }
-
-    Dib& m_target;
-    int m_width;
-    bool m_cmyk;
-    bool m_inverted;
-    bool m_direct;
-    std::size_t m_row_bytes;
-    int m_strip = 1;
-    std::vector<std::uint8_t> m_decoded;
-    std::vector<std::uint8_t> m_converted;
-    std::vector<JSAMPROW> m_rows;
-    std::optional<ImageScaler> m_scaler;
-};
-
 } // namespace
 
 JpegDecode decode_jpeg(const std::wstring& path, SIZE bound)
@@ -300,72 +67,27 @@ JpegDecode decode_jpeg(const std::wstring& path, SIZE bound)
     const FileBytes file = read_jpeg_file(path);
     if (!file.data)
         return {};
-    try {
-        Decompression jpeg;
-        jpeg_decompress_struct& info = jpeg.info();
-        jpeg.read_header(file.data.get(), file.size);
-
-        // A header may claim any size; refuse an absurd one before anything is allocated for it.
-        const JDIMENSION width = info.image_width;
-        const JDIMENSION height = info.image_height;
-        if (width > Win32Pictures::kMaxSide || height > Win32Pictures::kMaxSide ||
-            std::uint64_t{width} * height > Win32Pictures::kMaxPixels)
-            throw RuntimeError("picture too large: " + std::to_string(width) + " x " + std::to_string(height));
-
-        // Colour goes straight to BGRA with an opaque alpha byte, which is premultiplied BGRA as it
-        // stands. CMYK comes out as it is stored and is converted here.
-        bool cmyk = false;
-        switch (info.jpeg_color_space) {
-        case JCS_GRAYSCALE:
-        case JCS_YCbCr:
-        case JCS_RGB:
-            info.out_color_space = JCS_EXT_BGRA;
-            break;
-        case JCS_CMYK:
-        case JCS_YCCK:
-            info.out_color_space = JCS_CMYK;
-            cmyk = true;
-            break;
-        default:
-            return {};
-        }
-
-        const SIZE natural{static_cast<LONG>(width), static_cast<LONG>(height)};
-        const Orientation orientation = jpeg_exif_orientation({file.data.get(), file.size});
-        const SIZE kept = Win32Pictures::stored_kept_size(natural, bound, orientation);
-        JpegDecode result;
-        result.eighths = jpeg_scale_eighths(natural.cx, natural.cy, kept.cx, kept.cy);
-        info.scale_num = static_cast<unsigned>(result.eighths);
-        info.scale_denom = 8;
-        jpeg.guarded([&] { jpeg_calc_output_dimensions(&info); });
-        const int decoded_width = static_cast<int>(info.output_width);
-        const int decoded_height = static_cast<int>(info.output_height);
-        result.decoded = SIZE{decoded_width, decoded_height};
-
-        auto pixels = std::make_shared<Dib>(kept.cx, kept.cy);
-        RowSink sink(*pixels, decoded_width, decoded_height, cmyk, info.saw_Adobe_marker != FALSE);
-        jpeg.guarded([&] {
-            jpeg_start_decompress(&info);
-            while (info.output_scanline < info.output_height) {
-                const int first = static_cast<int>(info.output_scanline);
-                const int count = std::min(sink.strip(), decoded_height - first);
-                JSAMPROW* rows = sink.rows(first, count);
-                for (int done = 0; done < count;) {
-                    const auto want = static_cast<JDIMENSION>(count - done);
-                    const JDIMENSION got = jpeg_read_scanlines(&info, rows + done, want);
-                    if (got == 0)
-                        throw RuntimeError("decoding the JPEG picture failed: it gave no more rows");
-                    done += static_cast<int>(got);
-                }
-                sink.take(first, count);
-            }
-        });
-        // What follows the last rows (normally just the end marker) is not read: the pixels are complete.
-        result.picture = oriented_picture(natural, std::move(pixels), orientation);
-        return result;
-    } catch (const Unsupported&) {
+    // The file's bytes come out of the same budget as libjpeg's own memory.
+    JpegLimits limits;
+    limits.max_side = Win32Pictures::kMaxSide;
+    limits.max_pixels = Win32Pictures::kMaxPixels;
+    limits.max_memory = kDecoderBudgetBytes - std::min<std::uint64_t>(file.size, kDecoderBudgetBytes / 2);
+    std::shared_ptr<Dib> pixels;
+    const std::span<const std::uint8_t> bytes(file.data.get(), file.size);
+    const Orientation orientation = jpeg_exif_orientation(bytes);
+    const JpegDecoded decoded = decode_jpeg_data(bytes, limits, [&](int width, int height) {
+        const SIZE kept = Win32Pictures::stored_kept_size(SIZE{width, height}, bound, orientation);
+        pixels = std::make_shared<Dib>(kept.cx, kept.cy);
+        return PixelTarget{pixels->bits(), pixels->width(), pixels->height(), pixels->stride()};
+    });
+    if (!decoded.decoded)
         return {};
-    }
+    JpegDecode result;
+    result.eighths = decoded.eighths;
+    result.decoded = SIZE{decoded.decoded_width, decoded.decoded_height};
+    result.picture = oriented_picture(SIZE{decoded.natural_width, decoded.natural_height}, std::move(pixels),
+                                      orientation);
+    return result;
 }
 
 } // namespace platform::win32

@@ -22,7 +22,8 @@ struct JpegDecode {
 };
 
 // JPEG files longer than this are refused unread; a photograph takes some tens of megabytes at most.
-constexpr std::uint64_t kMaxJpegFileBytes = std::uint64_t{256} << 20;
+// The file is held while it is decoded, so its length counts against the picture budget.
+constexpr std::uint64_t kMaxJpegFileBytes = std::uint64_t{96} << 20;
 
 // Decodes the JPEG file at `path` (baseline or progressive; greyscale, colour or CMYK) and keeps its
 // pixels at Win32Pictures::kept_size for `bound`, as premultiplied BGRA. The file is decoded at the
@@ -33,7 +34,8 @@ constexpr std::uint64_t kMaxJpegFileBytes = std::uint64_t{256} << 20;
 // Returns no picture, for the imaging component to try, when the file does not start as a JPEG file
 // (FF D8 FF), cannot be opened, or uses JPEG coding that libjpeg-turbo lacks (12-bit samples, lossless
 // coding, an unknown colour space). Throws RuntimeError when it is a JPEG file that is truncated or
-// corrupt, claims a size beyond Win32Pictures' limits, or is longer than kMaxJpegFileBytes.
+// corrupt, claims a size beyond Win32Pictures' limits, is longer than kMaxJpegFileBytes, or would go
+// over the picture budget (platform/picture_limits.h: its coefficients, its number of scans).
 [[nodiscard]] JpegDecode decode_jpeg(const std::wstring& path, SIZE bound);
 
 } // namespace platform::win32

@@ -12,6 +12,7 @@
 #include "platform/errors.h"
 #include "platform/image_orient.h"
 #include "platform/image_scale.h"
+#include "platform/picture_limits.h"
 #include "platform/picture_placement.h"
 #include "platform/win32/win32_image.h"
 #include "platform/win32/win32_jpeg.h"
@@ -161,8 +162,52 @@ void read_rows(IWICBitmapSource& source, RowLayout layout, int width, int height
     }
 }
 
+// The bytes of a file, read where they are asked for.
+class FileByteSource final : public ByteSource {
+public:
+    explicit FileByteSource(HANDLE file) : m_file(file)
+    {
+        LARGE_INTEGER length{};
+        if (::GetFileSizeEx(m_file, &length))
+            m_size = static_cast<std::uint64_t>(length.QuadPart);
+    }
+    [[nodiscard]] std::uint64_t size() const override { return m_size; }
+    std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) override
+    {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD read = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size(), 1u << 30));
+        if (!::ReadFile(m_file, out.data(), want, &read, &at))
+            return 0;
+        return read;
+    }
+
+private:
+    HANDLE m_file;
+    std::uint64_t m_size = 0;
+};
+
+// Refuses the file at `path` when its headers say that decoding it takes more than the budget
+// (platform/picture_limits.h), before the imaging component sees it: some implementations of it
+// decode a whole file when they open it. A file that cannot be opened is left to the imaging component.
+void check_headers(const std::wstring& path)
+{
+    const HANDLE opened =
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return;
+    const UniqueHandle file(opened);
+    FileByteSource source(file.get());
+    const PictureCost cost = picture_cost(source, kDecoderBudgetBytes);
+    if (cost.refused())
+        throw RuntimeError("picture refused: " + cost.refusal);
+}
+
 std::shared_ptr<const Win32Picture> decode(IWICImagingFactory& factory, const std::wstring& path, SIZE bound)
 {
+    check_headers(path);
     ComPtr<IWICBitmapDecoder> decoder;
     check(factory.CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
                                             decoder.put()),

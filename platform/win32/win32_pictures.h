@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/exif.h"
+#include "platform/picture_limits.h"
 #include "platform/picture_prefetch.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_handles.h"
@@ -138,8 +139,8 @@ public:
     [[nodiscard]] static SIZE stored_kept_size(SIZE stored, SIZE bound, Orientation orientation);
 
     // Pictures with more pixels than this, or a side longer than kMaxSide, are refused unread.
-    static constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 27;
-    static constexpr UINT kMaxSide = 65535;
+    static constexpr std::uint64_t kMaxPixels = platform::kMaxPicturePixels;
+    static constexpr UINT kMaxSide = platform::kMaxPictureSide;
 
 private:
     CoInit m_com;

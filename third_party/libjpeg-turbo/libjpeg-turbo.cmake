@@ -4,7 +4,21 @@
 # Only the libjpeg API library is built: no shared library, no TurboJPEG API, no Java, no tools and no
 # tests. The SIMD extensions need the NASM assembler; without it the library is built in plain C, which
 # decodes more slowly, and a warning says so.
+#
+# A native build uses the project's C compiler (CMAKE_C_COMPILER: clang in the clang presets), and
+# KWOBL_LIBJPEG_C_FLAGS adds flags to it, so that a sanitized or fuzzing build instruments the library too.
 include(ExternalProject)
+include_guard(GLOBAL)
+
+set(KWOBL_LIBJPEG_C_FLAGS "" CACHE STRING "Extra C flags for libjpeg-turbo (sanitizers, coverage)")
+set(KWOBL_LIBJPEG_COMPILER_ARGS)
+if(NOT CMAKE_TOOLCHAIN_FILE)
+  enable_language(C)
+  list(APPEND KWOBL_LIBJPEG_COMPILER_ARGS -DCMAKE_C_COMPILER=${CMAKE_C_COMPILER})
+endif()
+if(KWOBL_LIBJPEG_C_FLAGS)
+  list(APPEND KWOBL_LIBJPEG_COMPILER_ARGS "-DCMAKE_C_FLAGS=${KWOBL_LIBJPEG_C_FLAGS}")
+endif()
 
 set(KWOBL_LIBJPEG_PREFIX ${CMAKE_BINARY_DIR}/third_party/libjpeg-turbo)
 set(KWOBL_LIBJPEG_INCLUDE_DIR ${KWOBL_LIBJPEG_PREFIX}/include)
@@ -30,6 +44,7 @@ ExternalProject_Add(kwobl_libjpeg_build
   PREFIX ${KWOBL_LIBJPEG_PREFIX}
   CMAKE_ARGS
     -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
+    ${KWOBL_LIBJPEG_COMPILER_ARGS}
     -DCMAKE_BUILD_TYPE=Release
     -DENABLE_SHARED=OFF
     -DENABLE_STATIC=ON

@@ -1,0 +1,74 @@
+// What one picture may cost: the budget, and what a file's own headers say its decode will take.
+//
+// A picture file is untrusted: its header may claim any size, and some decoders (the imaging component
+// under Wine among them) decode a whole frame, or every frame, as soon as the file is opened. So the
+// headers of the formats that go to such a decoder are read here first, and a file whose decode would
+// take more memory than the budget is refused before any decoder sees it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace platform {
+
+// The most memory one picture's decode may take on top of what the program holds anyway.
+constexpr std::uint64_t kPictureBudgetBytes = std::uint64_t{256} << 20;
+// What a decoder may take of it for its own buffers (a whole decoded frame, a JPEG file's
+// coefficients, the file's bytes); the rest is left for the pixels kept, a screen's worth, and the
+// strips on their way to them.
+constexpr std::uint64_t kDecoderBudgetBytes = std::uint64_t{192} << 20;
+// Pictures with a longer side, or more pixels, are refused whatever their format.
+constexpr std::uint32_t kMaxPictureSide = 65535;
+constexpr std::uint64_t kMaxPicturePixels = std::uint64_t{1} << 27;
+
+// Random access to a file's bytes.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // The file's length in bytes.
+    [[nodiscard]] virtual std::uint64_t size() const = 0;
+    // Reads up to out.size() bytes from `offset` on into `out`; returns how many it read, fewer only at
+    // the end of the file or on a read error.
+    virtual std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
+};
+
+// A file already in memory.
+class MemoryByteSource final : public ByteSource {
+public:
+    explicit MemoryByteSource(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+    [[nodiscard]] std::uint64_t size() const override { return m_bytes.size(); }
+    std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) override;
+
+private:
+    std::span<const std::uint8_t> m_bytes;
+};
+
+enum class PictureFormat { Unknown, Png, Gif, Bmp, Ico, Tiff, Jpeg };
+
+// What the headers of a picture file say.
+struct PictureCost {
+    PictureFormat format = PictureFormat::Unknown;
+    // The largest frame, page or icon the file holds.
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    // The memory a decoder that decodes the whole file at once needs, worked out from the headers.
+    std::uint64_t decode_bytes = 0;
+    // Why the file is refused; empty when it is not.
+    std::string refusal;
+
+    [[nodiscard]] bool refused() const { return !refusal.empty(); }
+};
+
+// Reads the headers of the file in `source` and works out what decoding it costs: for PNG the image
+// header (size, bit depth, colour type); for GIF the logical screen and every frame's image
+// descriptor, found by walking all its blocks; for BMP the bitmap header (negative or huge sizes);
+// for ICO and CUR every icon in the directory, as the PNG or bitmap it holds; for TIFF every page of
+// the chain of image directories (offsets that loop or lead outside the file); for JPEG the frame
+// header. The file is refused when a size is 0 or beyond kMaxPictureSide or kMaxPicturePixels, when
+// its headers are broken, or when decode_bytes is over `budget`. A file of another format is not
+// refused: what decodes it checks it.
+[[nodiscard]] PictureCost picture_cost(ByteSource& source, std::uint64_t budget);
+
+} // namespace platform
