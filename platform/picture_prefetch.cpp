@@ -19,7 +19,8 @@ struct PicturePrefetch::Shared {
 
     const Work work;
     mutable std::mutex mutex;
-    std::condition_variable wake;
+    std::condition_variable wake;     // the worker waits for a request
+    std::condition_variable finished; // take() waits for a decode of its own file
     bool started = false;
     bool stopping = false;
     std::optional<std::string> pending; // asked for, not begun
@@ -70,6 +71,7 @@ void PicturePrefetch::Shared::prepare(std::unique_lock<std::mutex>& lock, const 
     const bool usable = picture && before && after && *before == *after;
     lock.lock();
     busy.reset();
+    finished.notify_all();
     if (usable && !stopping && !pending) {
         result = Result{path, *before, std::move(picture)};
         return;
@@ -127,7 +129,8 @@ PictureRef PicturePrefetch::take(std::string_view path)
 {
     std::optional<Shared::Result> taken;
     {
-        const std::lock_guard lock(m_shared->mutex);
+        std::unique_lock lock(m_shared->mutex);
+        m_shared->finished.wait(lock, [&] { return !m_shared->busy || *m_shared->busy != path || m_shared->pending; });
         if (m_shared->result && m_shared->result->path == path) {
             taken = std::move(m_shared->result);
             m_shared->result.reset();

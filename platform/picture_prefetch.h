@@ -27,8 +27,11 @@ struct FileStamp {
 // request() names the file that load() will probably be asked for next; the worker stamps the file,
 // decodes it and stamps it again. take() hands the result over only for the same path and only when the
 // file's stamp is still the one it had while it was decoded; in every other case (another path, a file
-// replaced, removed or newly there, a decode that failed or is still running) it gives nothing, and the
-// caller decodes the file itself. Neither call ever waits for a decode.
+// replaced, removed or newly there, a decode that failed) it gives nothing, and the caller decodes the
+// file itself. request() never waits for a decode, and take() waits only for a decode of the very file
+// it is asked for that is already running: the caller would otherwise decode the same file again beside
+// it, which takes at least as long and twice the memory. In a running slideshow that happens only at the
+// start, when the first picture is read while the desktop is being taken over.
 //
 // The worker runs nothing but the functions given here. It is never joined: when the owner goes, a
 // running decode finishes on its own and its result is dropped, and a process that ends meanwhile ends
@@ -56,7 +59,7 @@ public:
     void request(std::string_view path);
 
     // The picture prepared for `path` when its file is unchanged since; null otherwise. The prepared
-    // picture is given away either way.
+    // picture is given away either way. Waits while the worker is decoding `path` itself.
     [[nodiscard]] PictureRef take(std::string_view path);
 
     // For tests: whether the worker has nothing to do and holds no decode in progress.

@@ -166,20 +166,23 @@ TEST(PicturePrefetch, APictureOfAnotherNumberIsDroppedAndNotHandedOver)
     EXPECT_EQ(content(prefetch.take("002")), 2);
 }
 
-TEST(PicturePrefetch, TakingNeverWaitsForARunningDecode)
+TEST(PicturePrefetch, TakingWaitsForARunningDecodeOfItsOwnFileOnly)
 {
     Disk disk;
     disk.put("a", 7, 1);
+    disk.put("b", 8, 1);
     disk.set_hold(true);
     PicturePrefetch prefetch(disk.work());
     prefetch.request("a");
     disk.wait_decoding();
-    // The decode is held: the caller gets nothing at once and reads the file itself.
-    EXPECT_EQ(prefetch.take("a"), nullptr);
+    // Another file: nothing, at once (were it to wait, the held decode would keep it waiting for ever).
+    EXPECT_EQ(prefetch.take("b"), nullptr);
     EXPECT_FALSE(prefetch.idle());
-    disk.set_hold(false);
-    settle(prefetch);
+    // The file being decoded: the decode is let go meanwhile, and its picture is handed over.
+    std::thread release([&] { disk.set_hold(false); });
     EXPECT_EQ(content(prefetch.take("a")), 7);
+    release.join();
+    EXPECT_EQ(disk.decodes, 1);
 }
 
 TEST(PicturePrefetch, ADecodeOvertakenByANewerRequestIsDropped)
