@@ -69,6 +69,7 @@ file(ARCHIVE_EXTRACT
   DESTINATION ${simd_dir}
   PATTERNS libjpeg-turbo-${KWOBL_LIBJPEG_VERSION}/simd/nasm/jsimdext.inc)
 file(READ ${simd_dir}/libjpeg-turbo-${KWOBL_LIBJPEG_VERSION}/simd/nasm/jsimdext.inc simd_text)
+file(REMOVE_RECURSE ${simd_dir})
 # The notice is the comment block from the first copyright line to the first line that is no comment.
 string(REGEX MATCH "\n; Copyright[^\n]*\n(;[^\n]*\n)*" KWOBL_LIBJPEG_SIMD_LICENSE "${simd_text}")
 string(REGEX REPLACE "\n; ?" "\n" KWOBL_LIBJPEG_SIMD_LICENSE "${KWOBL_LIBJPEG_SIMD_LICENSE}")
