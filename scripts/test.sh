@@ -39,6 +39,13 @@ if ! $e2e_only; then
     # runs: scripts/fuzz.sh SECONDS.
     kwobl_say "fuzz targets, 15 s each"
     "$KWOBL_ROOT/scripts/fuzz.sh" 15 || status=1
+    # The backend's own tests under Wine (real windows, dialog keys, the version resource and the
+    # crash guard) and the release zips' contents; the end-to-end suite runs below, on its own, so
+    # that its summary line stays the last line.
+    kwobl_say "Windows backend tests under Wine and the release zips"
+    ctest --preset windows -E '^end_to_end$' || status=1
+    kwobl_say "reproducible build: two clones at different paths"
+    scripts/check_reproducible.sh || status=1
 fi
 
 kwobl_say "end-to-end tests under Wine"
@@ -52,11 +59,6 @@ kwobl_start_xvfb 640 480
 kwobl_prepare_wine_prefix "$KWOBL_ROOT/build/wine/test-prefix"
 python=/usr/bin/python3
 [[ -x $python ]] || python=python3
-if ! $e2e_only; then
-    # The backend's own tests: real windows, dialog keys and the version resource, under Wine.
-    kwobl_say "Windows backend tests under Wine"
-    wine build/windows/kwobl_win32_tests.exe --gtest_brief=1 || status=1
-fi
 rm -rf build/e2e-shots
 "$python" tests/e2e/run_e2e.py \
     --scr build/windows/kwobl.scr \

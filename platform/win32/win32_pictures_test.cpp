@@ -528,9 +528,10 @@ TEST_F(PictureLoaderTest, FilesThatAreNoPictureAreRefusedWithTheProgramsError)
     for (const wchar_t* name : {L"random.DAT", L"empty.DAT", L"truncated.DAT", L"huge.DAT", L"wide.DAT",
                                 L"huge-bmp.DAT", L"wide-bmp.DAT", L"short-bmp.DAT", L"folder.DAT", L"missing.DAT"})
         EXPECT_THAT(load(pictures, file(name)).outcome, StartsWith("refused: ")) << narrow(name);
-    // These claim sizes that the loader itself refuses, before anything is allocated for them.
-    EXPECT_THAT(load(pictures, file(L"huge-bmp.DAT")).outcome, StartsWith("refused: picture too large"));
-    EXPECT_THAT(load(pictures, file(L"wide-bmp.DAT")).outcome, StartsWith("refused: picture too large"));
+    // These claim sizes that the loader itself refuses from their headers, before the imaging component
+    // opens them.
+    EXPECT_THAT(load(pictures, file(L"huge-bmp.DAT")).outcome, StartsWith("refused: picture refused: bitmap too large"));
+    EXPECT_THAT(load(pictures, file(L"wide-bmp.DAT")).outcome, StartsWith("refused: picture refused: bitmap too large"));
 }
 
 TEST_F(PictureLoaderTest, AZeroWidthIsRefusedOrGivesAPictureWithoutPixels)

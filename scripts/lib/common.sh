@@ -4,6 +4,8 @@
 # The Debian packages that building, the demo and the tests need.
 KWOBL_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-x86-64 wine wine64 xvfb xserver-xephyr xdotool imagemagick x11-utils
     fonts-ipafont-gothic libgtest-dev libgmock-dev python3 nasm clang libclang-rt-14-dev)
+# scripts/check_reproducible.sh clones the repository.
+KWOBL_PACKAGES+=(git)
 
 kwobl_say() {
     printf '==> %s\n' "$*" >&2

@@ -32,6 +32,8 @@ else()
                   "and decodes JPEG pictures more slowly; install nasm to build them")
 endif()
 
+list(JOIN KWOBL_PREFIX_MAP_FLAGS " " KWOBL_LIBJPEG_C_FLAGS)
+
 # The inner build runs its own Ninja, which does not share the outer one's job limit.
 cmake_host_system_information(RESULT KWOBL_LIBJPEG_JOBS QUERY NUMBER_OF_PHYSICAL_CORES)
 if(NOT KWOBL_LIBJPEG_JOBS OR KWOBL_LIBJPEG_JOBS LESS 1)
@@ -51,6 +53,10 @@ ExternalProject_Add(kwobl_libjpeg_build
     -DWITH_TURBOJPEG=OFF
     -DWITH_JAVA=OFF
     -DREQUIRE_SIMD=OFF
+    # Reproducible builds: no build paths in the objects (cmake/reproducible.cmake) and a fixed build
+    # string instead of the day of the build.
+    "-DCMAKE_C_FLAGS=${KWOBL_LIBJPEG_C_FLAGS}"
+    -DBUILD=kwobl
     # Unused, but its default (a Windows drive path) breaks the configure step on the build machine.
     -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR>
     -Wno-dev

@@ -1,0 +1,50 @@
+# The tests of the windows preset, run by `ctest --preset windows`:
+#
+#   win32_backend        the backend's own tests (kwobl_win32_tests.exe) under Wine
+#   end_to_end           tests/e2e/run_e2e.py: kwobl.scr under Wine, driven from outside
+#   package_contents     what the release zip holds (it is made first, by the package_zip test)
+#   demo_pictures_zip    what the demo pictures' zip holds (made first by demo_pictures_make;
+#                        needs the generator of the linux preset)
+#
+# The Windows programs run through scripts/wine_session.sh, which gives each test its own virtual
+# display and the prepared Wine prefix; the tests that use Wine take turns, since they share the prefix.
+enable_testing()
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+set(KWOBL_WINE_SESSION ${CMAKE_SOURCE_DIR}/scripts/wine_session.sh)
+set(KWOBL_WINE_LOCK kwobl_wine_test_prefix)
+
+if(TARGET kwobl_win32_tests)
+  if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+    set_property(TARGET kwobl_win32_tests PROPERTY CROSSCOMPILING_EMULATOR ${KWOBL_WINE_SESSION} wine)
+  endif()
+  add_test(NAME win32_backend COMMAND kwobl_win32_tests --gtest_brief=1)
+  set_tests_properties(win32_backend PROPERTIES RESOURCE_LOCK ${KWOBL_WINE_LOCK} TIMEOUT 600)
+endif()
+
+if(TARGET kwobl_e2e_helper)
+  # The end-to-end suite makes some of its pictures with the demo-picture generator of the linux preset.
+  add_test(NAME end_to_end
+    COMMAND ${KWOBL_WINE_SESSION} ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/e2e/run_e2e.py
+      --scr $<TARGET_FILE:kwobl>
+      --helper $<TARGET_FILE:kwobl_e2e_helper>
+      --make-pictures ${KWOBL_DEMO_PICTURES_GENERATOR}
+      --shots ${CMAKE_BINARY_DIR}/e2e-shots)
+  set_tests_properties(end_to_end PROPERTIES RESOURCE_LOCK ${KWOBL_WINE_LOCK} TIMEOUT 1200)
+endif()
+
+# The release zips are made by the tests that set up their fixtures, in turn with any other build in
+# this tree; `ctest --preset windows` then checks them without a separate build step.
+add_test(NAME package_zip COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target package)
+add_test(NAME package_contents
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_package.py program ${KWOBL_PACKAGE_ZIP}
+    --scr $<TARGET_FILE:kwobl> --libjpeg ${KWOBL_LIBJPEG_SOURCE_DIR} --version ${KWOBL_VERSION_TEXT})
+add_test(NAME demo_pictures_make COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target demo_pictures_zip)
+add_test(NAME demo_pictures_zip
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_package.py demo ${KWOBL_DEMO_PICTURES_ZIP}
+    --generator ${KWOBL_DEMO_PICTURES_GENERATOR})
+set_tests_properties(package_zip demo_pictures_make PROPERTIES RESOURCE_LOCK kwobl_build_tree)
+set_tests_properties(package_zip PROPERTIES FIXTURES_SETUP kwobl_package_zip)
+set_tests_properties(package_contents PROPERTIES FIXTURES_REQUIRED kwobl_package_zip)
+set_tests_properties(demo_pictures_make PROPERTIES FIXTURES_SETUP kwobl_demo_pictures_zip)
+set_tests_properties(demo_pictures_zip PROPERTIES FIXTURES_REQUIRED kwobl_demo_pictures_zip)
