@@ -77,6 +77,19 @@ void pump()
     }
 }
 
+// A window of the class that the taskbars of the other monitors have.
+UniqueHwnd other_taskbar(bool visible)
+{
+    WNDCLASSEXW cls{};
+    cls.cbSize = sizeof cls;
+    cls.lpfnWndProc = &::DefWindowProcW;
+    cls.hInstance = ::GetModuleHandleW(nullptr);
+    cls.lpszClassName = L"Shell_SecondaryTrayWnd";
+    ::RegisterClassExW(&cls); // fails harmlessly when the class is there already
+    return UniqueHwnd(::CreateWindowExW(WS_EX_TOOLWINDOW, cls.lpszClassName, L"", WS_POPUP | (visible ? WS_VISIBLE : 0),
+                                        700, 740, 300, 28, nullptr, nullptr, cls.hInstance, nullptr));
+}
+
 TEST(MonitorCoversTest, CoversFillTheOtherMonitorsAndFollowAChangeOfThem)
 {
     RecordingWindow target(10, 10);
@@ -176,19 +189,9 @@ TEST(MonitorCoversTest, InputOnACoverReachesTheTargetAtTheSamePlaceOnTheScreen)
 
 TEST(MonitorCoversTest, OtherTaskbarsAreHiddenWhileCoveringAndShownAgainAfterwards)
 {
-    WNDCLASSEXW cls{};
-    cls.cbSize = sizeof cls;
-    cls.lpfnWndProc = &::DefWindowProcW;
-    cls.hInstance = ::GetModuleHandleW(nullptr);
-    cls.lpszClassName = L"Shell_SecondaryTrayWnd";
-    ::RegisterClassExW(&cls);
-    const auto taskbar = [&](bool visible) {
-        return UniqueHwnd(::CreateWindowExW(WS_EX_TOOLWINDOW, cls.lpszClassName, L"", WS_POPUP | (visible ? WS_VISIBLE : 0),
-                                            700, 740, 300, 28, nullptr, nullptr, cls.hInstance, nullptr));
-    };
-    UniqueHwnd first = taskbar(true);
-    UniqueHwnd second = taskbar(true);
-    UniqueHwnd hidden = taskbar(false);
+    UniqueHwnd first = other_taskbar(true);
+    UniqueHwnd second = other_taskbar(true);
+    UniqueHwnd hidden = other_taskbar(false);
     RecordingWindow target(10, 10);
     DesktopDebt debt;
     MonitorCovers covers(debt, [] { return std::vector<RECT>{{640, 0, 1664, 768}}; });
@@ -209,14 +212,7 @@ TEST(MonitorCoversTest, OtherTaskbarsAreHiddenWhileCoveringAndShownAgainAfterwar
 
 TEST(MonitorCoversTest, TheCrashGuardsRepaymentHidesTheCoversAndShowsTheTaskbars)
 {
-    WNDCLASSEXW cls{};
-    cls.cbSize = sizeof cls;
-    cls.lpfnWndProc = &::DefWindowProcW;
-    cls.hInstance = ::GetModuleHandleW(nullptr);
-    cls.lpszClassName = L"Shell_SecondaryTrayWnd";
-    ::RegisterClassExW(&cls);
-    UniqueHwnd taskbar(::CreateWindowExW(WS_EX_TOOLWINDOW, cls.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 700, 740,
-                                         300, 28, nullptr, nullptr, cls.hInstance, nullptr));
+    UniqueHwnd taskbar = other_taskbar(true);
     RecordingWindow target(10, 10);
     DesktopDebt debt;
     MonitorCovers covers(debt, [] { return std::vector<RECT>{{640, 0, 1664, 768}}; });
