@@ -31,6 +31,9 @@ Form1::Form1(platform::Platform& platform) : m_platform(platform) {}
 
 void Form1::load()
 {
+    // The first picture is the longest step of the start: it can be read while the window is made and
+    // the desktop taken over.
+    prefetch(1);
     m_window = m_platform.windows.create(kForm1Def, *this);
     on_load();
 }
@@ -45,8 +48,6 @@ void Form1::on_load()
     trap([&] {
         auto& windows = m_platform.windows;
         auto& desktop = m_platform.desktop;
-        // The first picture can be read while the desktop is being taken over.
-        prefetch(1);
         const platform::SizeF screen = windows.screen_size();
         windows.set_outer_size(m_window, screen.width, screen.height);
         windows.set_back_colour(m_window, platform::kBlack);

@@ -54,7 +54,7 @@ TEST_F(Form1Test, LoadTakesOverTheDesktopInOrderAndShowsPictureOne)
     fake.pictures[picture(1)] = {800, 600};
     form.load();
     EXPECT_THAT(fake.calls(),
-                ElementsAre("create(Form1)", "info()", "prefetch(\"C:\\Pictures\\KWOBL001.DAT\")", "screen_size()",
+                ElementsAre("info()", "prefetch(\"C:\\Pictures\\KWOBL001.DAT\")", "create(Form1)", "screen_size()",
                             "set_outer_size(Form1, 1920, 1080)",
                             "set_back_colour(Form1, 0x0)", "SystemParametersInfo(17, -1, \"\", 0)",
                             "ShowCursor(0)", "handle(Form1)", "ImmAssociateContext(0x10010, 0x0)",
