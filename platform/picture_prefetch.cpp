@@ -131,6 +131,9 @@ PictureRef PicturePrefetch::take(std::string_view path)
     {
         std::unique_lock lock(m_shared->mutex);
         m_shared->finished.wait(lock, [&] { return !m_shared->busy || *m_shared->busy != path || m_shared->pending; });
+        // Asked for but not begun: the caller reads it now, so the worker need not read it again.
+        if (m_shared->pending && *m_shared->pending == path)
+            m_shared->pending.reset();
         if (m_shared->result && m_shared->result->path == path) {
             taken = std::move(m_shared->result);
             m_shared->result.reset();

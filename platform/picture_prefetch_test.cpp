@@ -202,6 +202,22 @@ TEST(PicturePrefetch, ADecodeOvertakenByANewerRequestIsDropped)
     EXPECT_EQ(disk.decodes, 2);
 }
 
+TEST(PicturePrefetch, AFileAskedForButNotBegunIsLeftToTheCallerAndNotDecodedAgain)
+{
+    Disk disk;
+    disk.put("001", 1, 1);
+    disk.put("002", 2, 1);
+    disk.set_hold(true);
+    PicturePrefetch prefetch(disk.work());
+    prefetch.request("001");
+    disk.wait_decoding();
+    prefetch.request("002"); // waits behind 001
+    EXPECT_EQ(prefetch.take("002"), nullptr);
+    disk.set_hold(false);
+    settle(prefetch);
+    EXPECT_EQ(disk.decodes, 1) << "002 was decoded although its caller had read it already";
+}
+
 TEST(PicturePrefetch, AskingAgainForTheSamePictureDecodesItOnce)
 {
     Disk disk;
