@@ -38,26 +38,26 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v, bool little)
     put16(b, at + (little ? 2 : 0), static_cast<std::uint16_t>(v >> 16), little);
 }
 
-Bytes make_block(const Block& spec)
+Bytes make_block(const Block& shape)
 {
-    const int entries = spec.entries_before + 1;
+    const int entries = shape.entries_before + 1;
     Bytes b(8 + 2 + static_cast<std::size_t>(entries) * 12 + 4, 0);
-    b[0] = b[1] = spec.little ? 'I' : 'M';
-    put16(b, 2, 42, spec.little);
-    put32(b, 4, spec.directory, spec.little);
-    put16(b, 8, spec.claimed_entries ? spec.claimed_entries : static_cast<std::uint16_t>(entries), spec.little);
+    b[0] = b[1] = shape.little ? 'I' : 'M';
+    put16(b, 2, 42, shape.little);
+    put32(b, 4, shape.directory, shape.little);
+    put16(b, 8, shape.claimed_entries ? shape.claimed_entries : static_cast<std::uint16_t>(entries), shape.little);
     std::size_t at = 10;
-    for (int i = 0; i < spec.entries_before; ++i, at += 12) {
-        put16(b, at, 0x010F, spec.little); // the camera's maker, an ASCII text elsewhere
-        put16(b, at + 2, 2, spec.little);
-        put32(b, at + 4, 6, spec.little);
-        put32(b, at + 8, 0x7FFFFFF0, spec.little);
+    for (int i = 0; i < shape.entries_before; ++i, at += 12) {
+        put16(b, at, 0x010F, shape.little); // the camera's maker, an ASCII text elsewhere
+        put16(b, at + 2, 2, shape.little);
+        put32(b, at + 4, 6, shape.little);
+        put32(b, at + 8, 0x7FFFFFF0, shape.little);
     }
-    put16(b, at, 0x0112, spec.little);
-    put16(b, at + 2, spec.type, spec.little);
-    put32(b, at + 4, spec.count, spec.little);
-    put16(b, at + 8, spec.value, spec.little);
-    b.resize(b.size() - std::min(spec.cut, b.size()));
+    put16(b, at, 0x0112, shape.little);
+    put16(b, at + 2, shape.type, shape.little);
+    put32(b, at + 4, shape.count, shape.little);
+    put16(b, at + 8, shape.value, shape.little);
+    b.resize(b.size() - std::min(shape.cut, b.size()));
     return b;
 }
 
