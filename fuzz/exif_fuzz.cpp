@@ -1,12 +1,10 @@
 // Fuzz target: the EXIF orientation reader, on the input as an EXIF block, as JPEG data and as a
-// whole file of any format read through its offset reader.
+// whole file of any format read through a byte source.
 #include "platform/exif.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <span>
 
 namespace {
@@ -25,12 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> bytes(data, size);
     check(platform::exif_orientation(bytes));
     check(platform::jpeg_exif_orientation(bytes));
-    check(platform::file_orientation([&](std::uint64_t offset, std::span<std::uint8_t> out) -> std::size_t {
-        if (offset >= size)
-            return 0;
-        const std::size_t count = std::min<std::size_t>(out.size(), size - offset);
-        std::memcpy(out.data(), data + offset, count);
-        return count;
-    }));
+    platform::MemoryByteSource file(bytes);
+    check(platform::file_orientation(file));
     return 0;
 }

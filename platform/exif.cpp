@@ -23,10 +23,10 @@ constexpr int kMaxSegments = 128;
 constexpr std::uint32_t kMaxExifBytes = 1U << 20;
 
 // Reads exactly `count` bytes from `offset`, or nothing.
-std::optional<std::vector<std::uint8_t>> read_exactly(const ReadAt& read, std::uint64_t offset, std::size_t count)
+std::optional<std::vector<std::uint8_t>> read_exactly(ByteSource& file, std::uint64_t offset, std::size_t count)
 {
     std::vector<std::uint8_t> bytes(count);
-    if (count != 0 && read(offset, bytes) != count)
+    if (count != 0 && file.read(offset, bytes) != count)
         return std::nullopt;
     return bytes;
 }
@@ -55,9 +55,9 @@ struct ByteOrder {
     }
 };
 
-Orientation tiff_orientation(const ReadAt& read)
+Orientation tiff_orientation(ByteSource& file)
 {
-    const auto header = read_exactly(read, 0, 8);
+    const auto header = read_exactly(file, 0, 8);
     if (!header)
         return Orientation::Normal;
     const std::uint8_t* h = header->data();
@@ -71,12 +71,12 @@ Orientation tiff_orientation(const ReadAt& read)
     if (order.u16(h + 2) != 42)
         return Orientation::Normal;
     const std::uint64_t directory = order.u32(h + 4);
-    const auto count_bytes = read_exactly(read, directory, 2);
+    const auto count_bytes = read_exactly(file, directory, 2);
     if (!count_bytes)
         return Orientation::Normal;
     const std::uint32_t count = std::min<std::uint32_t>(order.u16(count_bytes->data()), kMaxEntries);
     // A directory that claims more entries than the block holds is not believed at all.
-    const auto entries = read_exactly(read, directory + 2, std::size_t{count} * 12);
+    const auto entries = read_exactly(file, directory + 2, std::size_t{count} * 12);
     if (!entries)
         return Orientation::Normal;
     for (std::size_t i = 0; i < count; ++i) {
@@ -93,37 +93,26 @@ Orientation tiff_orientation(const ReadAt& read)
     return Orientation::Normal;
 }
 
-// A reader of the bytes of `block`, as if they were a file.
-ReadAt span_reader(std::span<const std::uint8_t> block)
-{
-    return [block](std::uint64_t offset, std::span<std::uint8_t> out) -> std::size_t {
-        if (offset >= block.size())
-            return 0;
-        const std::size_t count = std::min<std::size_t>(out.size(), block.size() - static_cast<std::size_t>(offset));
-        std::memcpy(out.data(), block.data() + offset, count);
-        return count;
-    };
-}
-
 Orientation exif_block_orientation(std::span<const std::uint8_t> block)
 {
-    return tiff_orientation(span_reader(block));
+    MemoryByteSource bytes(block);
+    return tiff_orientation(bytes);
 }
 
 // The EXIF block of a JPEG file: the first APP1 segment that starts with "Exif\0\0", before the first scan.
-Orientation jpeg_orientation(const ReadAt& read)
+Orientation jpeg_orientation(ByteSource& file)
 {
     static constexpr std::array<std::uint8_t, 6> kExif = {'E', 'x', 'i', 'f', 0, 0};
     std::uint64_t at = 2;
     for (int segment = 0; segment < kMaxSegments; ++segment) {
         // A marker is 0xFF, any number of 0xFF fill bytes, and its code.
         std::array<std::uint8_t, 1> byte{};
-        if (read(at, byte) != 1 || byte[0] != 0xFF)
+        if (file.read(at, byte) != 1 || byte[0] != 0xFF)
             return Orientation::Normal;
         int fill = 0;
         do {
             ++at;
-            if (read(at, byte) != 1 || ++fill > 64)
+            if (file.read(at, byte) != 1 || ++fill > 64)
                 return Orientation::Normal;
         } while (byte[0] == 0xFF);
         const std::uint8_t code = byte[0];
@@ -132,14 +121,14 @@ Orientation jpeg_orientation(const ReadAt& read)
             return Orientation::Normal;
         if ((code >= 0xD0 && code <= 0xD7) || code == 0x01) // markers without a length
             continue;
-        const auto length_bytes = read_exactly(read, at, 2);
+        const auto length_bytes = read_exactly(file, at, 2);
         if (!length_bytes)
             return Orientation::Normal;
         const std::uint16_t length = big16(length_bytes->data());
         if (length < 2)
             return Orientation::Normal;
         if (code == 0xE1 && length >= 2 + kExif.size()) {
-            const auto payload = read_exactly(read, at + 2, length - 2U);
+            const auto payload = read_exactly(file, at + 2, length - 2U);
             if (!payload) // a segment cut short by the end of the file
                 return Orientation::Normal;
             if (std::equal(kExif.begin(), kExif.end(), payload->begin()))
@@ -151,11 +140,11 @@ Orientation jpeg_orientation(const ReadAt& read)
 }
 
 // The EXIF block of a PNG file: its eXIf chunk, which comes before the pictures' data.
-Orientation png_orientation(const ReadAt& read)
+Orientation png_orientation(ByteSource& file)
 {
     std::uint64_t at = 8;
     for (int chunk = 0; chunk < kMaxSegments; ++chunk) {
-        const auto head = read_exactly(read, at, 8);
+        const auto head = read_exactly(file, at, 8);
         if (!head)
             return Orientation::Normal;
         const std::uint32_t length = big32(head->data());
@@ -165,7 +154,7 @@ Orientation png_orientation(const ReadAt& read)
         if (std::memcmp(type, "eXIf", 4) == 0) {
             if (length > kMaxExifBytes)
                 return Orientation::Normal;
-            const auto payload = read_exactly(read, at + 8, length);
+            const auto payload = read_exactly(file, at + 8, length);
             return payload ? exif_block_orientation(*payload) : Orientation::Normal;
         }
         at += 12 + std::uint64_t{length};
@@ -184,22 +173,23 @@ Orientation jpeg_exif_orientation(std::span<const std::uint8_t> jpeg)
 {
     if (jpeg.size() < 2 || jpeg[0] != 0xFF || jpeg[1] != 0xD8)
         return Orientation::Normal;
-    return jpeg_orientation(span_reader(jpeg));
+    MemoryByteSource bytes(jpeg);
+    return jpeg_orientation(bytes);
 }
 
-Orientation file_orientation(const ReadAt& read)
+Orientation file_orientation(ByteSource& file)
 {
     static constexpr std::array<std::uint8_t, 8> kPng = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    const auto head = read_exactly(read, 0, 8);
+    const auto head = read_exactly(file, 0, 8);
     if (!head)
         return Orientation::Normal;
     const std::uint8_t* h = head->data();
     if (h[0] == 0xFF && h[1] == 0xD8)
-        return jpeg_orientation(read);
+        return jpeg_orientation(file);
     if (std::equal(kPng.begin(), kPng.end(), h))
-        return png_orientation(read);
+        return png_orientation(file);
     if ((h[0] == 'I' && h[1] == 'I') || (h[0] == 'M' && h[1] == 'M'))
-        return tiff_orientation(read);
+        return tiff_orientation(file);
     return Orientation::Normal;
 }
 

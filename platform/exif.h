@@ -1,9 +1,10 @@
 // The orientation a camera wrote into a picture file: EXIF in JPEG and PNG files, the first page of a TIFF file.
 #pragma once
 
+#include "platform/byte_source.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
 
 namespace platform {
@@ -36,13 +37,9 @@ enum class Orientation : std::uint8_t {
 // before the first scan. Normal when there is none or the data is not JPEG.
 [[nodiscard]] Orientation jpeg_exif_orientation(std::span<const std::uint8_t> jpeg);
 
-// Reads up to out.size() bytes of a file from `offset` into `out` and returns how many it read (fewer at the
-// end of the file, 0 on failure).
-using ReadAt = std::function<std::size_t(std::uint64_t offset, std::span<std::uint8_t> out)>;
-
-// The orientation of the picture file that `read` reads, whatever its format: a JPEG file's EXIF segment,
-// a PNG file's eXIf chunk, a TIFF file's first page. Normal for other formats and for any malformed data.
-// Reads at most a few hundred kilobytes, however large the file is.
-[[nodiscard]] Orientation file_orientation(const ReadAt& read);
+// The orientation of the picture `file`, whatever its format: a JPEG file's EXIF segment, a PNG file's
+// eXIf chunk, a TIFF file's first page. Normal for other formats and for any malformed data. Reads at
+// most a few hundred kilobytes, however large the file is.
+[[nodiscard]] Orientation file_orientation(ByteSource& file);
 
 } // namespace platform

@@ -146,15 +146,11 @@ Bytes jpeg(std::initializer_list<Bytes> segments)
     return j;
 }
 
-ReadAt reader(const Bytes& file)
+// The orientation of `file`, read as a file rather than as a block in memory.
+Orientation file_orientation_of(const Bytes& file)
 {
-    return [&file](std::uint64_t offset, std::span<std::uint8_t> out) -> std::size_t {
-        if (offset >= file.size())
-            return 0;
-        const std::size_t n = std::min<std::size_t>(out.size(), file.size() - offset);
-        std::memcpy(out.data(), file.data() + offset, n);
-        return n;
-    };
+    MemoryByteSource source(file);
+    return file_orientation(source);
 }
 
 TEST(Exif, OrientationOfJpegFiles)
@@ -188,7 +184,7 @@ TEST(Exif, OrientationOfJpegFiles)
     };
     for (const auto& c : cases) {
         EXPECT_EQ(static_cast<int>(jpeg_exif_orientation(c.file)), c.expected) << c.what;
-        EXPECT_EQ(static_cast<int>(file_orientation(reader(c.file))), c.expected) << c.what << " (as a file)";
+        EXPECT_EQ(static_cast<int>(file_orientation_of(c.file)), c.expected) << c.what << " (as a file)";
     }
     Bytes not_jpeg = jpeg({segment(0xE1, tagged)});
     not_jpeg[1] = 0xD9;
@@ -238,7 +234,7 @@ TEST(Exif, OrientationOfPngAndTiffFiles)
         {"empty file", Bytes{}, 1},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(static_cast<int>(file_orientation(reader(c.file))), c.expected) << c.what;
+        EXPECT_EQ(static_cast<int>(file_orientation_of(c.file)), c.expected) << c.what;
 }
 
 } // namespace

@@ -489,15 +489,6 @@ PictureFormat format_of(const std::uint8_t* head, std::size_t size)
 
 } // namespace
 
-std::size_t MemoryByteSource::read(std::uint64_t offset, std::span<std::uint8_t> out)
-{
-    if (offset >= m_bytes.size())
-        return 0;
-    const std::size_t count = std::min<std::size_t>(out.size(), m_bytes.size() - offset);
-    std::memcpy(out.data(), m_bytes.data() + offset, count);
-    return count;
-}
-
 PictureCost picture_cost(ByteSource& source, std::uint64_t budget)
 {
     PictureCost cost;

@@ -6,6 +6,8 @@
 // take more memory than the budget is refused before any decoder sees it.
 #pragma once
 
+#include "platform/byte_source.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -22,28 +24,6 @@ constexpr std::uint64_t kDecoderBudgetBytes = std::uint64_t{192} << 20;
 // Pictures with a longer side, or more pixels, are refused whatever their format.
 constexpr std::uint32_t kMaxPictureSide = 65535;
 constexpr std::uint64_t kMaxPicturePixels = std::uint64_t{1} << 27;
-
-// Random access to a file's bytes.
-class ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    // The file's length in bytes.
-    [[nodiscard]] virtual std::uint64_t size() const = 0;
-    // Reads up to out.size() bytes from `offset` on into `out`; returns how many it read, fewer only at
-    // the end of the file or on a read error.
-    virtual std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
-};
-
-// A file already in memory.
-class MemoryByteSource final : public ByteSource {
-public:
-    explicit MemoryByteSource(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
-    [[nodiscard]] std::uint64_t size() const override { return m_bytes.size(); }
-    std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) override;
-
-private:
-    std::span<const std::uint8_t> m_bytes;
-};
 
 enum class PictureFormat { Unknown, Png, Gif, Bmp, Ico, Tiff, Jpeg };
 

@@ -189,25 +189,27 @@ private:
     std::uint64_t m_size = 0;
 };
 
-// Refuses the file at `path` when its headers say that decoding it takes more than the budget
-// (platform/picture_limits.h), before the imaging component sees it: some implementations of it
-// decode a whole file when they open it. A file that cannot be opened is left to the imaging component.
-void check_headers(const std::wstring& path)
+// Reads the headers of the file at `path` before the imaging component sees it, and returns the
+// orientation its EXIF data asks for. Refuses the file when its headers say that decoding it takes more
+// than the budget (platform/picture_limits.h): some implementations of the imaging component decode a
+// whole file when they open it. A file that cannot be opened is left to the imaging component.
+Orientation inspect_headers(const std::wstring& path)
 {
     const HANDLE opened =
         ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (opened == INVALID_HANDLE_VALUE)
-        return;
+        return Orientation::Normal;
     const UniqueHandle file(opened);
     FileByteSource source(file.get());
     const PictureCost cost = picture_cost(source, kDecoderBudgetBytes);
     if (cost.refused())
         throw RuntimeError("picture refused: " + cost.refusal);
+    return file_orientation(source);
 }
 
 std::shared_ptr<const Win32Picture> decode(IWICImagingFactory& factory, const std::wstring& path, SIZE bound)
 {
-    check_headers(path);
+    const Orientation orientation = inspect_headers(path);
     ComPtr<IWICBitmapDecoder> decoder;
     check(factory.CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
                                             decoder.put()),
@@ -224,7 +226,6 @@ std::shared_ptr<const Win32Picture> decode(IWICImagingFactory& factory, const st
     const int natural_width = static_cast<int>(width);
     const int natural_height = static_cast<int>(height);
     const SIZE stored{natural_width, natural_height};
-    const Orientation orientation = read_file_orientation(path);
     if (natural_width == 0 || natural_height == 0)
         return oriented_picture(stored, nullptr, orientation);
 
@@ -270,29 +271,6 @@ std::shared_ptr<const Win32Picture> oriented_picture(SIZE stored, std::shared_pt
     orient_image(orientation, pixels->bits(), pixels->width(), pixels->height(), pixels->stride(), turned->bits(),
                  turned->stride());
     return std::make_shared<Win32Picture>(natural.width, natural.height, std::move(turned));
-}
-
-Orientation read_file_orientation(const std::wstring& path)
-{
-    const HANDLE opened = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
-        return Orientation::Normal;
-    const UniqueHandle file(opened);
-    return file_orientation([&file](std::uint64_t offset, std::span<std::uint8_t> out) -> std::size_t {
-        std::size_t done = 0;
-        while (done < out.size()) {
-            OVERLAPPED at{};
-            at.Offset = static_cast<DWORD>(offset + done);
-            at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
-            DWORD read = 0;
-            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, std::size_t{1} << 20));
-            if (!::ReadFile(file.get(), out.data() + done, want, &read, &at) || read == 0)
-                break;
-            done += read;
-        }
-        return done;
-    });
 }
 
 Dib::Dib(int width, int height) : m_width(width), m_height(height)

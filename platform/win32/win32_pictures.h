@@ -87,9 +87,6 @@ PreparedImage prepare_image(const platform::Picture& picture, int width, int hei
 [[nodiscard]] std::shared_ptr<const Win32Picture> oriented_picture(SIZE stored, std::shared_ptr<const Dib> pixels,
                                                                    Orientation orientation);
 
-// The orientation that the picture file at `path` asks for; Normal when it cannot be read.
-[[nodiscard]] Orientation read_file_orientation(const std::wstring& path);
-
 // Decodes picture files on one thread, kept at the size they are shown at for `bound`. The imaging
 // component is started on that thread when a file first needs it.
 class FileDecoder {
