@@ -13,7 +13,7 @@
 // the file and decoding it at the scale the loader chose, rows dropped; for the others the imaging
 // component's decode above. The ratio is the step's median over the codec decode's median.
 #include "platform/errors.h"
-#include "platform/picture_placement.h"
+#include "slideshow/picture_placement.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_image.h"
 #include "platform/win32/win32_jpeg.h"
@@ -85,7 +85,7 @@ struct Step {
 // picture in single-precision units, and the picture element rounds its edges to pixels.
 SIZE shown_size(const platform::Picture& picture, SIZE screen)
 {
-    const platform::PictureFit fit = platform::fit_picture(
+    const slideshow::PictureFit fit = slideshow::fit_picture(
         static_cast<float>(screen.cx), static_cast<float>(screen.cy), static_cast<float>(picture.natural_width()),
         static_cast<float>(picture.natural_height()));
     const platform::win32::PixelRect rect = platform::win32::pixel_rect(fit.left, fit.top, fit.width, fit.height, 1.0);

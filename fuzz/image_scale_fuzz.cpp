@@ -4,7 +4,7 @@
 // The first bytes of the input pick the sizes (1 to 128 each way), the target's padding, the layout
 // and the strip heights; the rest is the pixel data, repeated as far as needed.
 #include "platform/errors.h"
-#include "platform/image_scale.h"
+#include "imaging/image_scale.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -37,17 +37,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int target_width = 1 + in.next(128);
     const int target_height = 1 + in.next(128);
     const int padding = in.next(16) * 4;
-    const auto layout = static_cast<platform::RowLayout>(in.next(5));
+    const auto layout = static_cast<imaging::RowLayout>(in.next(5));
     const std::uint8_t* pixels = data + std::min(in.at, size);
     const std::size_t pixel_bytes = size - std::min(in.at, size);
 
-    const int in_bytes = platform::bytes_per_pixel(layout);
+    const int in_bytes = imaging::bytes_per_pixel(layout);
     std::vector<std::uint8_t> source(std::size_t(source_width) * source_height * in_bytes);
     for (std::size_t i = 0; i < source.size(); ++i)
         source[i] = pixel_bytes ? pixels[i % pixel_bytes] : std::uint8_t(i);
     std::vector<std::uint8_t> converted(std::size_t(source_width) * source_height * 4);
     for (int y = 0; y < source_height; ++y)
-        platform::convert_row(layout, source.data() + std::size_t(y) * source_width * in_bytes,
+        imaging::convert_row(layout, source.data() + std::size_t(y) * source_width * in_bytes,
                               converted.data() + std::size_t(y) * source_width * 4, source_width);
 
     const std::ptrdiff_t stride = std::ptrdiff_t{target_width} * 4 + padding;
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     constexpr std::uint8_t kGuard = 0xA5;
     std::vector<std::uint8_t> target(std::size_t(stride) * target_height + 64, kGuard);
     std::uint8_t* bits = target.data() + 32;
-    platform::ImageScaler scaler(source_width, source_height, bits, target_width, target_height, stride);
+    imaging::ImageScaler scaler(source_width, source_height, bits, target_width, target_height, stride);
     for (int y = 0; y < source_height;) {
         const int strip = std::min(1 + in.next(40), source_height - y);
         scaler.push_rows(converted.data() + std::size_t(y) * source_width * 4, std::ptrdiff_t{source_width} * 4,
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The whole-picture scale gives the same pixels as the strips.
     std::vector<std::uint8_t> whole(std::size_t(stride) * target_height, kGuard);
-    platform::scale_image(converted.data(), source_width, source_height, std::ptrdiff_t{source_width} * 4,
+    imaging::scale_image(converted.data(), source_width, source_height, std::ptrdiff_t{source_width} * 4,
                           whole.data(), target_width, target_height, stride);
     for (int y = 0; y < target_height; ++y)
         if (!std::equal(bits + stride * y, bits + stride * y + std::ptrdiff_t{target_width} * 4,

@@ -4,7 +4,7 @@
 // The last two bytes of the input pick the size the pixels are kept at (1 x 1 to 96 x 64), so that
 // every scale from 1/8 to 8/8 and both enlarging and shrinking are reached.
 #include "platform/errors.h"
-#include "platform/jpeg_decode.h"
+#include "imaging/jpeg_decode.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const int bound_width = 1 + data[size - 1] % 96;
     const int bound_height = 1 + data[size - 2] % 64;
-    platform::JpegLimits limits;
+    imaging::JpegLimits limits;
     // Smaller than the program's, so that each run stays quick; the checks are the same.
     limits.max_memory = std::uint64_t{24} << 20;
     limits.max_scans = 40;
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int target_width = 0;
     int target_height = 0;
     try {
-        const platform::JpegDecoded decoded = platform::decode_jpeg_data(
+        const imaging::JpegDecoded decoded = imaging::decode_jpeg_data(
             std::span<const std::uint8_t>(data, size - 2), limits, [&](int width, int height) {
                 // The picture's fit inside the bound, as the loader keeps it.
                 target_width = width;
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     target_height = std::max(1, int(height * scale));
                 }
                 pixels.assign(std::size_t(target_width) * target_height * 4, 0);
-                return platform::PixelTarget{pixels.data(), target_width, target_height,
+                return imaging::PixelTarget{pixels.data(), target_width, target_height,
                                              std::ptrdiff_t{target_width} * 4};
             });
         if (decoded.decoded) {

@@ -1,17 +1,15 @@
 // The slideshow window: takes over the screen, shows the pictures in turn, ends on input.
 #include "slideshow/form1.h"
 
-#include "platform/checked.h"
 #include "platform/errors.h"
-#include "slideshow/movement.h"
+#include "slideshow/checked.h"
 #include "slideshow/form1_def.h"
+#include "slideshow/movement.h"
 #include "slideshow/picture_sequence.h"
 
 namespace slideshow {
 
 using platform::Geometry;
-using platform::PictureFit;
-using platform::Placement;
 using platform::trap;
 
 namespace {
@@ -81,8 +79,8 @@ void Form1::on_timer(platform::ElementId timer)
 
 void Form1::on_unload()
 {
-    // The desktop is given back in the reverse of the order it was taken, then the
-    // program ends; the unload is never refused.
+    // The desktop is given back in the same order it was taken (cursor, input method, taskbar, the
+    // other monitors), then the program ends; the unload is never refused.
     trap([&] {
         auto& desktop = m_platform.desktop;
         desktop.show_cursor(true);
@@ -127,7 +125,7 @@ float Form1::image_geometry(Geometry g)
 
 void Form1::set_image_geometry(Geometry g, double value)
 {
-    m_platform.windows.set_geometry(m_window, kImage1, g, platform::to_single(value));
+    m_platform.windows.set_geometry(m_window, kImage1, g, to_single(value));
 }
 
 void Form1::ShowNextPicture()
@@ -148,10 +146,10 @@ void Form1::ShowNextPicture()
         // the choice of placement.
         const double h = image_geometry(Geometry::Height);
         const double w = image_geometry(Geometry::Width);
-        const double aspect = platform::checked_divide(w, h);
+        const double aspect = checked_divide(w, h);
         const float natural_w = image_geometry(Geometry::Width);
         const float natural_h = image_geometry(Geometry::Height);
-        const PictureFit fit = platform::fit_picture(static_cast<float>(sw), static_cast<float>(sh), natural_w,
+        const PictureFit fit = fit_picture(static_cast<float>(sw), static_cast<float>(sh), natural_w,
                                                      natural_h, aspect);
         switch (fit.placement) {
         case Placement::NaturalSize: place_natural_size(sw, sh); break;
@@ -173,8 +171,8 @@ void Form1::prefetch(std::int16_t number)
 void Form1::place_natural_size(double sw, double sh)
 {
     m_platform.windows.set_stretch(m_window, kImage1, false);
-    set_image_geometry(Geometry::Left, platform::centred(sw, image_geometry(Geometry::Width)));
-    set_image_geometry(Geometry::Top, platform::centred(sh, image_geometry(Geometry::Height)));
+    set_image_geometry(Geometry::Left, centred(sw, image_geometry(Geometry::Width)));
+    set_image_geometry(Geometry::Top, centred(sh, image_geometry(Geometry::Height)));
 }
 
 void Form1::place_full_width(double sh, const PictureFit& fit)
@@ -184,7 +182,7 @@ void Form1::place_full_width(double sh, const PictureFit& fit)
     set_image_geometry(Geometry::Height, fit.height);
     set_image_geometry(Geometry::Left, fit.left);
     // Centre with the height the element took, which may differ from the one asked for.
-    set_image_geometry(Geometry::Top, platform::centred(sh, image_geometry(Geometry::Height)));
+    set_image_geometry(Geometry::Top, centred(sh, image_geometry(Geometry::Height)));
 }
 
 void Form1::place_full_height(double sw, const PictureFit& fit)
@@ -193,7 +191,7 @@ void Form1::place_full_height(double sw, const PictureFit& fit)
     set_image_geometry(Geometry::Height, fit.height);
     set_image_geometry(Geometry::Width, fit.width);
     // Centre with the width the element took, which may differ from the one asked for.
-    set_image_geometry(Geometry::Left, platform::centred(sw, image_geometry(Geometry::Width)));
+    set_image_geometry(Geometry::Left, centred(sw, image_geometry(Geometry::Width)));
     set_image_geometry(Geometry::Top, fit.top);
 }
 

@@ -1,8 +1,8 @@
 // The slideshow window: takes over the screen, shows the pictures in turn, ends on input.
 #pragma once
 
-#include "platform/picture_placement.h"
 #include "platform/platform.h"
+#include "slideshow/picture_placement.h"
 
 #include <cstdint>
 
@@ -41,8 +41,8 @@ private:
     void ShowNextPicture();
     void prefetch(std::int16_t number);
     void place_natural_size(double sw, double sh);
-    void place_full_width(double sh, const platform::PictureFit& fit);
-    void place_full_height(double sw, const platform::PictureFit& fit);
+    void place_full_width(double sh, const PictureFit& fit);
+    void place_full_height(double sw, const PictureFit& fit);
     [[nodiscard]] platform::NativeHandle handle();
     [[nodiscard]] float image_geometry(platform::Geometry g);
     void set_image_geometry(platform::Geometry g, double value);

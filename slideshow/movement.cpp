@@ -1,7 +1,7 @@
 // The movement test: has the pointer left the baseline's band in both directions?
 #include "slideshow/movement.h"
 
-#include "platform/checked.h"
+#include "slideshow/checked.h"
 
 namespace slideshow {
 
@@ -9,8 +9,8 @@ namespace {
 
 bool inside_band(float base, float value)
 {
-    const float low = platform::to_single(double{base} - kTolerance);
-    const float high = platform::to_single(double{base} + kTolerance);
+    const float low = to_single(double{base} - kTolerance);
+    const float high = to_single(double{base} + kTolerance);
     return low <= value && value <= high;
 }
 

@@ -1,7 +1,7 @@
 // Picture sequence: the file each picture number names, and the number after it.
 #include "slideshow/picture_sequence.h"
 
-#include "platform/checked.h"
+#include "slideshow/checked.h"
 
 #include <cstdio>
 
@@ -20,7 +20,7 @@ std::string picture_path(std::string_view folder, std::int16_t number)
 
 std::int16_t next_picture_number(std::int16_t current, std::int16_t count)
 {
-    const std::int16_t next = platform::checked_add(current, 1);
+    const std::int16_t next = checked_add(current, 1);
     return next > count ? std::int16_t{1} : next;
 }
 

@@ -103,6 +103,13 @@ std::string Win32App::command()
 
 AppInfo Win32App::info()
 {
+    if (!m_info)
+        m_info = m_read_info();
+    return *m_info;
+}
+
+AppInfo read_app_info()
+{
     const std::wstring path = module_path();
     DWORD ignored = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
@@ -148,7 +155,10 @@ void Win32App::message_box(std::string_view text, int style, std::string_view ca
 void Win32App::end()
 {
     // At once and for certain: the picture loader's worker may be in the middle of a decode, holding
-    // locks that an orderly exit would wait for. The program has nothing to write on its way out.
+    // locks that an orderly exit would wait for. The program has nothing to write on its way out, but
+    // gives back whatever of the desktop is still taken.
+    if (m_debt)
+        m_debt->repay();
     ::TerminateProcess(::GetCurrentProcess(), 0);
     ::ExitProcess(0); // not reached: a process that terminates itself does not come back
 }

@@ -57,6 +57,24 @@ TEST(Win32AppTest, InfoComesFromTheProgramFilesVersionResource)
     EXPECT_NE(info.folder.back(), '\\');
 }
 
+AppInfo counted_info()
+{
+    static int reads = 0;
+    AppInfo info;
+    info.folder = "C:\\Pictures";
+    info.major = static_cast<std::int16_t>(++reads);
+    return info;
+}
+
+TEST(Win32AppTest, InfoIsReadFromTheFileOnceAndThenRemembered)
+{
+    Win32App app(&counted_info);
+    const int first = app.info().major;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(app.info().major, first) << "the version information was read again";
+    EXPECT_EQ(app.info().folder, "C:\\Pictures");
+}
+
 TEST(Win32AppTest, TheScreenSaverListNameIsTheTitle)
 {
     wchar_t text[128] = {};

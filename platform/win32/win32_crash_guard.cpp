@@ -153,6 +153,9 @@ CrashGuard::CrashGuard(DesktopDebt& debt)
 
 CrashGuard::~CrashGuard()
 {
+    // A normal end: whatever the slideshow did not give back (its unload handler cut short, the event
+    // loop ended by an error) is given back here.
+    repay_debt();
     std::signal(SIGABRT, g_previous_abort == SIG_ERR ? SIG_DFL : g_previous_abort);
     std::set_terminate(g_previous_terminate);
     ::SetUnhandledExceptionFilter(g_previous_filter);

@@ -1,4 +1,4 @@
-// Gives the desktop back when the program dies abnormally while the slideshow has taken it.
+// Gives the desktop back when the program ends, normally or not, while the slideshow has taken it.
 #pragma once
 
 #include <windows.h>
@@ -39,7 +39,8 @@ private:
 
 // Installs, for its lifetime, the handlers of every abnormal end the program can come to: an
 // unhandled structured exception, std::terminate (an escaped C++ exception or a pure virtual
-// call), and abort. Each repays `debt` and lets the process die as it would have.
+// call), and abort. Each repays `debt` and lets the process die as it would have. When the guard
+// goes (the program returns normally), it repays what is still owed too.
 class CrashGuard {
 public:
     explicit CrashGuard(DesktopDebt& debt);

@@ -157,6 +157,26 @@ TEST_P(CrashGuardTest, AnAbnormalEndShowsTheHiddenWindowAgain)
 INSTANTIATE_TEST_SUITE_P(EveryWayToDie, CrashGuardTest,
                          ::testing::Values(L"Abort", L"EscapedException", L"PureVirtualCall", L"AccessViolation"));
 
+// The program may also end normally with the desktop still taken: its unload handler cut short by an
+// error, or its event loop ended by one.
+TEST(NormalEndTest, ReturningWithTheGuardShowsTheHiddenWindowAgain)
+{
+    TargetWindow target;
+    const ChildResult child = run_child(L"ReturnWithDebt", target.hwnd());
+    ASSERT_TRUE(child.finished);
+    EXPECT_EQ(child.exit_code, 0u);
+    EXPECT_TRUE(::IsWindowVisible(target.hwnd()));
+}
+
+TEST(NormalEndTest, EndingTheProgramShowsTheHiddenWindowAgain)
+{
+    TargetWindow target;
+    const ChildResult child = run_child(L"EndWithDebt", target.hwnd());
+    ASSERT_TRUE(child.finished);
+    EXPECT_EQ(child.exit_code, 0u);
+    EXPECT_TRUE(::IsWindowVisible(target.hwnd()));
+}
+
 TEST(CrashGuardControlTest, WithoutTheGuardTheWindowStaysHidden)
 {
     TargetWindow target;
@@ -223,6 +243,21 @@ TEST(CrashGuardChild, DISABLED_AccessViolation)
     hide_parent_window(desktop);
     volatile int* nowhere = nullptr;
     *nowhere = 1;
+}
+
+TEST(CrashGuardChild, DISABLED_ReturnWithDebt)
+{
+    Win32Desktop desktop;
+    CrashGuard guard(desktop.debt());
+    hide_parent_window(desktop);
+}
+
+TEST(CrashGuardChild, DISABLED_EndWithDebt)
+{
+    Win32Desktop desktop;
+    Win32App app(desktop.debt());
+    hide_parent_window(desktop);
+    app.end();
 }
 
 TEST(CrashGuardChild, DISABLED_AbortUnguarded)

@@ -59,6 +59,15 @@ using UniqueHwnd = Unique<HWND, &::DestroyWindow>;
 using UniqueHdc = Unique<HDC, &::DeleteDC>;
 using UniqueHandle = Unique<HANDLE, &::CloseHandle>;
 
+// Opens the file (or, with FILE_FLAG_BACKUP_SEMANTICS, the folder) at `path` that exists already;
+// empty when it cannot be opened. CreateFileW's failure value is INVALID_HANDLE_VALUE, not null: this
+// is the one place that compares with it.
+[[nodiscard]] inline UniqueHandle open_file(const wchar_t* path, DWORD access, DWORD share, DWORD flags = 0)
+{
+    const HANDLE file = ::CreateFileW(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+    return UniqueHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
+
 // The device context of one WM_PAINT: BeginPaint on construction, EndPaint when it goes.
 class PaintDc {
 public:

@@ -8,8 +8,9 @@ namespace platform::win32 {
 
 namespace {
 
-// Larger prepared images are not made: no screen is that large, and the memory would be wasted.
-constexpr long kMaxSide = 32768;
+// Prepared images (screen-sized copies for painting) larger than this are not made: no screen is
+// that large, and the memory would be wasted. This bounds drawing, not decoding.
+constexpr long kMaxPreparedSide = 32768;
 
 } // namespace
 
@@ -51,7 +52,7 @@ std::optional<PixelRect> ImageElement::prepare(const PixelRect& element)
         w = m_picture->natural_width();
         h = m_picture->natural_height();
     }
-    if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide || element.width() <= 0 || element.height() <= 0)
+    if (w <= 0 || h <= 0 || w > kMaxPreparedSide || h > kMaxPreparedSide || element.width() <= 0 || element.height() <= 0)
         return std::nullopt;
     if (m_prepared_for != m_generation || m_prepared.width() != w || m_prepared.height() != h) {
         m_prepared_for = 0;

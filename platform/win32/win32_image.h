@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "platform/win32/win32_pictures.h"
+#include "platform/win32/win32_dib.h"
 
 #include <windows.h>
 

@@ -1,13 +1,13 @@
 // JPEG pictures decoded with libjpeg-turbo at the fewest eighths of their size that still cover the size kept.
 //
-// The file is read into memory here and decoded by the portable decoder (platform/jpeg_decode.h) into
-// a DIB section of the size kept, within the picture budget (platform/picture_limits.h).
+// The file is read into memory here and decoded by the portable decoder (imaging/jpeg_decode.h) into
+// a DIB section of the size kept, within the picture budget (imaging/picture_budget.h).
 #include "platform/win32/win32_jpeg.h"
 
+#include "imaging/exif.h"
+#include "imaging/jpeg_decode.h"
+#include "imaging/picture_budget.h"
 #include "platform/errors.h"
-#include "platform/exif.h"
-#include "platform/jpeg_decode.h"
-#include "platform/picture_limits.h"
 #include "platform/win32/win32_handles.h"
 
 #include <algorithm>
@@ -15,6 +15,9 @@
 #include <string>
 
 namespace platform::win32 {
+
+using namespace imaging;
+
 namespace {
 
 // ---- The file ----
@@ -28,11 +31,9 @@ struct FileBytes {
 // be opened (the imaging component then gives the error). Throws RuntimeError for an overlong file.
 FileBytes read_jpeg_file(const std::wstring& path)
 {
-    const HANDLE opened = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
+    const UniqueHandle file = open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);
+    if (!file)
         return {};
-    const UniqueHandle file(opened);
     std::uint8_t head[3] = {};
     DWORD read = 0;
     if (!::ReadFile(file.get(), head, sizeof head, &read, nullptr) || read != sizeof head || head[0] != 0xFF ||
@@ -69,14 +70,12 @@ JpegDecode decode_jpeg(const std::wstring& path, SIZE bound)
         return {};
     // The file's bytes come out of the same budget as libjpeg's own memory.
     JpegLimits limits;
-    limits.max_side = Win32Pictures::kMaxSide;
-    limits.max_pixels = Win32Pictures::kMaxPixels;
-    limits.max_memory = kDecoderBudgetBytes - std::min<std::uint64_t>(file.size, kDecoderBudgetBytes / 2);
+    limits.max_memory = imaging::kDecoderBudgetBytes - file.size;
     std::shared_ptr<Dib> pixels;
     const std::span<const std::uint8_t> bytes(file.data.get(), file.size);
     const Orientation orientation = jpeg_exif_orientation(bytes);
     const JpegDecoded decoded = decode_jpeg_data(bytes, limits, [&](int width, int height) {
-        const SIZE kept = Win32Pictures::stored_kept_size(SIZE{width, height}, bound, orientation);
+        const SIZE kept = stored_kept_size(SIZE{width, height}, bound, orientation);
         pixels = std::make_shared<Dib>(kept.cx, kept.cy);
         return PixelTarget{pixels->bits(), pixels->width(), pixels->height(), pixels->stride()};
     });

@@ -1,7 +1,7 @@
 // JPEG pictures decoded with libjpeg-turbo at the fewest eighths of their size that still cover the size kept.
 #pragma once
 
-#include "platform/win32/win32_pictures.h"
+#include "platform/win32/win32_dib.h"
 
 #include <windows.h>
 
@@ -21,12 +21,8 @@ struct JpegDecode {
     SIZE decoded{};
 };
 
-// JPEG files longer than this are refused unread; a photograph takes some tens of megabytes at most.
-// The file is held while it is decoded, so its length counts against the picture budget.
-constexpr std::uint64_t kMaxJpegFileBytes = std::uint64_t{96} << 20;
-
 // Decodes the JPEG file at `path` (baseline or progressive; greyscale, colour or CMYK) and keeps its
-// pixels at Win32Pictures::kept_size for `bound`, as premultiplied BGRA. The file is decoded at the
+// pixels at kept_size for `bound`, as premultiplied BGRA. The file is decoded at the
 // smallest scale M/8 that still covers that size, and its rows go straight into the resampler, so
 // neither the full-size nor the reduced decode is ever held whole. The pixels kept are turned upright as
 // the file's EXIF orientation says, and the natural size is that of the turned picture.
@@ -34,8 +30,8 @@ constexpr std::uint64_t kMaxJpegFileBytes = std::uint64_t{96} << 20;
 // Returns no picture, for the imaging component to try, when the file does not start as a JPEG file
 // (FF D8 FF), cannot be opened, or uses JPEG coding that libjpeg-turbo lacks (12-bit samples, lossless
 // coding, an unknown colour space). Throws RuntimeError when it is a JPEG file that is truncated or
-// corrupt, claims a size beyond Win32Pictures' limits, is longer than kMaxJpegFileBytes, or would go
-// over the picture budget (platform/picture_limits.h: its coefficients, its number of scans).
+// corrupt, claims a size beyond the picture limits, is longer than kMaxJpegFileBytes, or would go
+// over the picture budget (imaging/picture_budget.h: its coefficients, its number of scans).
 [[nodiscard]] JpegDecode decode_jpeg(const std::wstring& path, SIZE bound);
 
 } // namespace platform::win32

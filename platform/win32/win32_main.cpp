@@ -27,7 +27,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 
     Win32Desktop desktop;
     CrashGuard guard(desktop.debt());
-    Win32App app;
+    Win32App app(desktop.debt());
     Win32Windowing windows;
     // A picture is never shown larger than the primary screen, so it is kept at most that large.
     Win32Pictures pictures(SIZE{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)});

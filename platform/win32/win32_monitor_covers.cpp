@@ -218,9 +218,14 @@ LRESULT CALLBACK MonitorCovers::watcher_proc(HWND hwnd, UINT message, WPARAM wpa
                             reinterpret_cast<LONG_PTR>(reinterpret_cast<const CREATESTRUCTW*>(lparam)->lpCreateParams));
     auto* self = reinterpret_cast<MonitorCovers*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (message == WM_DISPLAYCHANGE && self && self->m_target) {
-        // A new monitor may come with a taskbar of its own.
-        self->hide_other_taskbars();
-        self->follow_layout();
+        try {
+            // A new monitor may come with a taskbar of its own.
+            self->hide_other_taskbars();
+            self->follow_layout();
+        } catch (...) {
+            // No exception crosses into Windows. The covers made so far stay; the next change of the
+            // monitors lays them out again.
+        }
         return 0;
     }
     return ::DefWindowProcW(hwnd, message, wparam, lparam);

@@ -5,6 +5,7 @@
 
 #include <windowsx.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,36 @@ TEST(MonitorCoversTest, CoversFillTheOtherMonitorsAndFollowAChangeOfThem)
     EXPECT_EQ(covers.watcher(), nullptr);
     for (HWND cover : second)
         EXPECT_FALSE(::IsWindow(cover));
+}
+
+TEST(MonitorCoversTest, AFailureToReadTheMonitorsLeavesTheCoversAsTheyWere)
+{
+    RecordingWindow target(10, 10);
+    bool fail = false;
+    DesktopDebt debt;
+    MonitorCovers covers(debt, [&] {
+        if (fail)
+            throw std::bad_alloc();
+        return std::vector<RECT>{{640, 0, 1664, 768}};
+    });
+    covers.cover(target.hwnd());
+    ASSERT_EQ(covers.covers().size(), 1u);
+
+    fail = true;
+    bool escaped = false;
+    try {
+        ::SendMessageW(covers.watcher(), WM_DISPLAYCHANGE, 32, 0);
+    } catch (...) {
+        escaped = true;
+    }
+    EXPECT_FALSE(escaped) << "an exception crossed the window procedure";
+    ASSERT_EQ(covers.covers().size(), 1u);
+    EXPECT_TRUE(::IsWindowVisible(covers.covers()[0]));
+
+    fail = false;
+    ::SendMessageW(covers.watcher(), WM_DISPLAYCHANGE, 32, 0);
+    EXPECT_EQ(covers.covers().size(), 1u);
+    covers.uncover();
 }
 
 TEST(MonitorCoversTest, OneMonitorGetsNoCover)

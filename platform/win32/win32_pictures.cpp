@@ -1,317 +1,18 @@
-// The picture loader: files decoded through the Windows Imaging Component and kept at the size shown.
-//
-// A picture is never shown larger than its fit inside the screen, so only that many pixels are kept.
-// The frame is read in strips of rows, converted to premultiplied BGRA and fed straight into the
-// resampler, so the full-size decode is never held here. Where the codec can decode at a reduced
-// scale (JPEG on Windows), it does so first, but never below the size that is kept. The imaging
-// component's own scaler is not used: some implementations of it only pick the nearest pixel.
-// JPEG files are decoded with libjpeg-turbo instead (win32_jpeg.cpp) in the same way, since some
-// implementations of the imaging component decode the whole picture when they open it.
+// The picture loader: each file decoded by libjpeg-turbo or the imaging component, the next one
+// prepared ahead on a worker thread, and a prepared picture taken only while its file is unchanged.
 #include "platform/win32/win32_pictures.h"
 
 #include "platform/errors.h"
-#include "platform/image_orient.h"
-#include "platform/image_scale.h"
-#include "platform/picture_limits.h"
-#include "platform/picture_placement.h"
-#include "platform/win32/win32_image.h"
 #include "platform/win32/win32_jpeg.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_wic.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace platform::win32 {
-namespace {
-
-// The codecs' native scaling interface. The MinGW-w64 headers lack it; its layout and identity are
-// fixed by the imaging component.
-struct BitmapSourceTransform : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT width, UINT height,
-                                                 WICPixelFormatGUID* format, WICBitmapTransformOptions transform,
-                                                 UINT stride, UINT size, BYTE* buffer) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetClosestSize(UINT* width, UINT* height) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetClosestPixelFormat(WICPixelFormatGUID* format) = 0;
-    virtual HRESULT STDMETHODCALLTYPE DoesSupportTransform(WICBitmapTransformOptions transform, BOOL* supported) = 0;
-};
-constexpr IID kIidBitmapSourceTransform = {
-    0x3b16811b, 0x6a43, 0x4ec9, {0xb7, 0x13, 0x3d, 0x5a, 0x0c, 0x13, 0xb9, 0x40}};
-
-// Rows are read from the converter in strips of about this many bytes: large enough to keep the
-// number of calls low, small enough to stay in the processor's cache while they are scaled.
-constexpr std::size_t kStripBytes = 256 * 1024;
-
-void check(HRESULT hr, const char* what)
-{
-    if (FAILED(hr)) {
-        char code[16];
-        std::snprintf(code, sizeof code, "%08lX", static_cast<unsigned long>(hr));
-        throw RuntimeError(std::string(what) + " failed (" + code + ")");
-    }
-}
-
-// Decodes `frame` at a reduced scale when its codec offers one that is still at least `kept` in
-// both directions; returns null when it does not, and the full-size frame is used instead.
-ComPtr<IWICBitmapSource> reduced_decode(IWICImagingFactory& factory, IWICBitmapFrameDecode& frame, UINT width,
-                                        UINT height, SIZE kept)
-{
-    ComPtr<BitmapSourceTransform> transform;
-    if (FAILED(frame.QueryInterface(kIidBitmapSourceTransform, transform.put_void())))
-        return {};
-    const UINT kept_width = static_cast<UINT>(kept.cx);
-    const UINT kept_height = static_cast<UINT>(kept.cy);
-    // Codecs scale by powers of two (JPEG: 1/2, 1/4, 1/8): try the smallest first.
-    for (int shift = 3; shift >= 1; --shift) {
-        UINT w = ((width - 1) >> shift) + 1;
-        UINT h = ((height - 1) >> shift) + 1;
-        if (w < kept_width || h < kept_height)
-            continue;
-        if (FAILED(transform->GetClosestSize(&w, &h)))
-            return {};
-        if (w < kept_width || h < kept_height || (w >= width && h >= height))
-            continue;
-        WICPixelFormatGUID format = GUID_WICPixelFormat32bppPBGRA;
-        if (FAILED(transform->GetClosestPixelFormat(&format)))
-            return {};
-        ComPtr<IWICBitmap> bitmap;
-        if (FAILED(factory.CreateBitmap(w, h, format, WICBitmapCacheOnLoad, bitmap.put())))
-            return {};
-        {
-            const WICRect all{0, 0, static_cast<INT>(w), static_cast<INT>(h)};
-            ComPtr<IWICBitmapLock> lock;
-            UINT stride = 0;
-            UINT size = 0;
-            BYTE* data = nullptr;
-            if (FAILED(bitmap->Lock(&all, WICBitmapLockWrite, lock.put())) || FAILED(lock->GetStride(&stride)) ||
-                FAILED(lock->GetDataPointer(&size, &data)) ||
-                FAILED(transform->CopyPixels(nullptr, w, h, &format, WICBitmapTransformRotate0, stride, size, data)))
-                return {};
-        }
-        ComPtr<IWICBitmapSource> source;
-        if (FAILED(bitmap->QueryInterface(__uuidof(IWICBitmapSource), source.put_void())))
-            return {};
-        return source;
-    }
-    return {};
-}
-
-// The layout of rows of `format` when the program converts them itself, or nothing.
-std::optional<RowLayout> own_layout(const WICPixelFormatGUID& format)
-{
-    struct Known {
-        const GUID* format;
-        RowLayout layout;
-    };
-    static const Known kKnown[] = {
-        {&GUID_WICPixelFormat32bppPBGRA, RowLayout::Bgra32Premultiplied},
-        {&GUID_WICPixelFormat32bppBGRA, RowLayout::Bgra32},
-        {&GUID_WICPixelFormat32bppBGR, RowLayout::Bgrx32},
-        {&GUID_WICPixelFormat24bppBGR, RowLayout::Bgr24},
-        {&GUID_WICPixelFormat8bppGray, RowLayout::Gray8},
-    };
-    for (const Known& known : kKnown)
-        if (IsEqualGUID(format, *known.format))
-            return known.layout;
-    return std::nullopt;
-}
-
-// Reads all rows of `source`, laid out as `layout`, into `target`, converting them to premultiplied
-// BGRA and scaling them to the target's size strip by strip.
-void read_rows(IWICBitmapSource& source, RowLayout layout, int width, int height, Dib& target)
-{
-    const bool same_size = width == target.width() && height == target.height();
-    const bool as_is = layout == RowLayout::Bgra32Premultiplied;
-    if (same_size && as_is) {
-        // The rows go straight into the DIB section.
-        check(source.CopyPixels(nullptr, static_cast<UINT>(target.stride()),
-                                static_cast<UINT>(target.stride() * target.height()), target.bits()),
-              "decoding the picture");
-        return;
-    }
-    std::optional<ImageScaler> scaler;
-    if (!same_size)
-        scaler.emplace(width, height, target.bits(), target.width(), target.height(), target.stride());
-    const std::size_t in_row = static_cast<std::size_t>(width) * static_cast<std::size_t>(bytes_per_pixel(layout));
-    const std::size_t out_row = static_cast<std::size_t>(width) * 4;
-    const int strip = static_cast<int>(
-        std::clamp<std::size_t>(kStripBytes / std::max(in_row, out_row), 1, static_cast<std::size_t>(height)));
-    std::vector<std::uint8_t> raw(in_row * static_cast<std::size_t>(strip));
-    std::vector<std::uint8_t> converted(as_is || same_size ? 0 : out_row * static_cast<std::size_t>(strip));
-    for (int y = 0; y < height; y += strip) {
-        const int rows = std::min(strip, height - y);
-        const WICRect rect{0, y, width, rows};
-        check(source.CopyPixels(&rect, static_cast<UINT>(in_row),
-                                static_cast<UINT>(in_row * static_cast<std::size_t>(rows)), raw.data()),
-              "decoding the picture");
-        if (same_size) {
-            for (int r = 0; r < rows; ++r)
-                convert_row(layout, raw.data() + in_row * static_cast<std::size_t>(r),
-                            target.bits() + target.stride() * (y + r), width);
-        } else if (as_is) {
-            scaler->push_rows(raw.data(), static_cast<std::ptrdiff_t>(in_row), rows);
-        } else {
-            for (int r = 0; r < rows; ++r)
-                convert_row(layout, raw.data() + in_row * static_cast<std::size_t>(r),
-                            converted.data() + out_row * static_cast<std::size_t>(r), width);
-            scaler->push_rows(converted.data(), static_cast<std::ptrdiff_t>(out_row), rows);
-        }
-    }
-}
-
-// The bytes of a file, read where they are asked for.
-class FileByteSource final : public ByteSource {
-public:
-    explicit FileByteSource(HANDLE file) : m_file(file)
-    {
-        LARGE_INTEGER length{};
-        if (::GetFileSizeEx(m_file, &length))
-            m_size = static_cast<std::uint64_t>(length.QuadPart);
-    }
-    [[nodiscard]] std::uint64_t size() const override { return m_size; }
-    std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) override
-    {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD read = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size(), 1u << 30));
-        if (!::ReadFile(m_file, out.data(), want, &read, &at))
-            return 0;
-        return read;
-    }
-
-private:
-    HANDLE m_file;
-    std::uint64_t m_size = 0;
-};
-
-// Reads the headers of the file at `path` before the imaging component sees it, and returns the
-// orientation its EXIF data asks for. Refuses the file when its headers say that decoding it takes more
-// than the budget (platform/picture_limits.h): some implementations of the imaging component decode a
-// whole file when they open it. A file that cannot be opened is left to the imaging component.
-Orientation inspect_headers(const std::wstring& path)
-{
-    const HANDLE opened =
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
-        return Orientation::Normal;
-    const UniqueHandle file(opened);
-    FileByteSource source(file.get());
-    const PictureCost cost = picture_cost(source, kDecoderBudgetBytes);
-    if (cost.refused())
-        throw RuntimeError("picture refused: " + cost.refusal);
-    return file_orientation(source);
-}
-
-std::shared_ptr<const Win32Picture> decode(IWICImagingFactory& factory, const std::wstring& path, SIZE bound)
-{
-    const Orientation orientation = inspect_headers(path);
-    ComPtr<IWICBitmapDecoder> decoder;
-    check(factory.CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
-                                            decoder.put()),
-          "opening the picture file");
-    ComPtr<IWICBitmapFrameDecode> frame;
-    check(decoder->GetFrame(0, frame.put()), "reading the picture's first frame");
-    UINT width = 0;
-    UINT height = 0;
-    check(frame->GetSize(&width, &height), "reading the picture's size");
-    // A header may claim any size; refuse an absurd one before anything is allocated for it.
-    if (width > Win32Pictures::kMaxSide || height > Win32Pictures::kMaxSide ||
-        std::uint64_t{width} * height > Win32Pictures::kMaxPixels)
-        throw RuntimeError("picture too large: " + std::to_string(width) + " x " + std::to_string(height));
-    const int natural_width = static_cast<int>(width);
-    const int natural_height = static_cast<int>(height);
-    const SIZE stored{natural_width, natural_height};
-    if (natural_width == 0 || natural_height == 0)
-        return oriented_picture(stored, nullptr, orientation);
-
-    const SIZE kept = Win32Pictures::stored_kept_size(stored, bound, orientation);
-    auto pixels = std::make_shared<Dib>(kept.cx, kept.cy);
-
-    ComPtr<IWICBitmapSource> reduced = reduced_decode(factory, *frame.get(), width, height, kept);
-    IWICBitmapSource* source = reduced ? reduced.get() : frame.get();
-    UINT source_width = 0;
-    UINT source_height = 0;
-    check(source->GetSize(&source_width, &source_height), "reading the picture's size");
-    // The common layouts are converted here, in the same pass as the scaling: some implementations of
-    // the imaging component's converter take a third of the decoding time over it. Any other layout
-    // goes through that converter. Either way the pixels end up premultiplied, so that transparent
-    // ones come out black, the colour of the screen behind.
-    WICPixelFormatGUID format{};
-    check(source->GetPixelFormat(&format), "reading the picture's pixel format");
-    std::optional<RowLayout> layout = own_layout(format);
-    ComPtr<IWICFormatConverter> converter;
-    if (!layout) {
-        check(factory.CreateFormatConverter(converter.put()), "creating a pixel converter");
-        check(converter->Initialize(source, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                    WICBitmapPaletteTypeMedianCut),
-              "converting the picture's pixels");
-        source = converter.get();
-        layout = RowLayout::Bgra32Premultiplied;
-    }
-    read_rows(*source, *layout, static_cast<int>(source_width), static_cast<int>(source_height), *pixels);
-    return oriented_picture(stored, std::move(pixels), orientation);
-}
-
-} // namespace
-
-std::shared_ptr<const Win32Picture> oriented_picture(SIZE stored, std::shared_ptr<const Dib> pixels,
-                                                     Orientation orientation)
-{
-    const OrientedSize natural = oriented_size(stored.cx, stored.cy, orientation);
-    if (!pixels || orientation == Orientation::Normal)
-        return std::make_shared<Win32Picture>(natural.width, natural.height, std::move(pixels));
-    // Only the pixels kept are turned, never a full-size decode.
-    const OrientedSize size = oriented_size(pixels->width(), pixels->height(), orientation);
-    auto turned = std::make_shared<Dib>(size.width, size.height);
-    orient_image(orientation, pixels->bits(), pixels->width(), pixels->height(), pixels->stride(), turned->bits(),
-                 turned->stride());
-    return std::make_shared<Win32Picture>(natural.width, natural.height, std::move(turned));
-}
-
-Dib::Dib(int width, int height) : m_width(width), m_height(height)
-{
-    if (width < 1 || height < 1 ||
-        std::uint64_t(static_cast<unsigned>(width)) * static_cast<unsigned>(height) > Win32Pictures::kMaxPixels)
-        throw RuntimeError("no image can be made of " + std::to_string(width) + " x " + std::to_string(height));
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    m_bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!m_bitmap || bits == nullptr)
-        throw RuntimeError("no memory for an image of " + std::to_string(width) + " x " + std::to_string(height));
-    m_bits = static_cast<std::uint8_t*>(bits);
-}
-
-PreparedImage prepare_image(const platform::Picture& picture, int width, int height)
-{
-    const auto* own = dynamic_cast<const Win32Picture*>(&picture);
-    if (own == nullptr)
-        throw RuntimeError("only pictures of the Windows picture loader can be drawn");
-    const std::shared_ptr<const Dib>& pixels = own->pixels();
-    if (width < 1 || height < 1 || !pixels)
-        return {};
-    if (pixels->width() == width && pixels->height() == height)
-        return PreparedImage(pixels);
-    try {
-        auto image = std::make_shared<Dib>(width, height);
-        scale_image(pixels->bits(), pixels->width(), pixels->height(), pixels->stride(), image->bits(), width, height,
-                    image->stride());
-        return PreparedImage(std::move(image));
-    } catch (const std::bad_alloc&) {
-        throw RuntimeError("no memory for an image of " + std::to_string(width) + " x " + std::to_string(height));
-    }
-}
-
 namespace {
 
 // The worker of the prefetch decodes with a decoder of its own, in a multithreaded apartment of its own.
@@ -331,12 +32,10 @@ PicturePrefetch::Work prefetch_work(SIZE bound)
 
 std::optional<FileStamp> file_stamp(const std::wstring& path)
 {
-    const HANDLE opened = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
+    const UniqueHandle file = open_file(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        FILE_FLAG_BACKUP_SEMANTICS);
+    if (!file)
         return std::nullopt;
-    const UniqueHandle file(opened);
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(file.get(), &info))
         return std::nullopt;
@@ -350,32 +49,11 @@ Win32Pictures::Win32Pictures(SIZE bound) : m_decoder(bound), m_prefetch(prefetch
 
 Win32Pictures::~Win32Pictures() = default;
 
-SIZE Win32Pictures::kept_size(SIZE natural, SIZE bound)
-{
-    if (bound.cx < 1 || bound.cy < 1 || natural.cx < 1 || natural.cy < 1)
-        return natural;
-    // The pixels the picture covers where the slideshow places it on a screen of the bound's size, at
-    // least one each way.
-    const PictureFit fit = fit_picture(static_cast<float>(bound.cx), static_cast<float>(bound.cy),
-                                       static_cast<float>(natural.cx), static_cast<float>(natural.cy));
-    const PixelRect shown = pixel_rect(fit.left, fit.top, fit.width, fit.height, 1.0);
-    return SIZE{std::max(1L, shown.width()), std::max(1L, shown.height())};
-}
-
-SIZE Win32Pictures::stored_kept_size(SIZE stored, SIZE bound, Orientation orientation)
-{
-    if (!swaps_sides(orientation))
-        return kept_size(stored, bound);
-    const SIZE kept = kept_size(SIZE{stored.cy, stored.cx}, bound);
-    return SIZE{kept.cy, kept.cx};
-}
-
 IWICImagingFactory& FileDecoder::factory()
 {
-    if (!m_factory)
-        check(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWICImagingFactory),
-                                 m_factory.put_void()),
-              "starting the imaging component");
+    if (!m_factory && FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                                __uuidof(IWICImagingFactory), m_factory.put_void())))
+        throw RuntimeError("starting the imaging component failed");
     return *m_factory.get();
 }
 
@@ -386,7 +64,7 @@ std::shared_ptr<const Win32Picture> FileDecoder::decode(const std::wstring& path
         // imaging component, which decodes them at full size.
         if (JpegDecode jpeg = decode_jpeg(path, m_bound); jpeg.picture)
             return std::move(jpeg.picture);
-        return platform::win32::decode(factory(), path, m_bound);
+        return decode_with_wic(factory(), path, m_bound);
     } catch (const std::bad_alloc&) {
         throw RuntimeError("a picture too large to decode in memory is treated as unreadable");
     }

@@ -4,7 +4,7 @@
 #include "platform/win32/win32_pictures.h"
 
 #include "platform/errors.h"
-#include "platform/image_scale.h"
+#include "imaging/image_scale.h"
 #include "platform/win32/win32_jpeg.h"
 #include "platform/win32/win32_text.h"
 
@@ -37,6 +37,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
+using imaging::scale_image;
 
 constexpr SIZE kScreen{192, 108};
 
@@ -447,7 +448,7 @@ TEST(PictureLoaderKeptSize, IsThePixelsThePlacedPictureCovers)
         {{800, 600}, {0, 0}, {800, 600}},           // no screen to fit: natural size
     };
     for (const Case& c : kCases) {
-        const SIZE kept = Win32Pictures::kept_size(c.natural, c.bound);
+        const SIZE kept = kept_size(c.natural, c.bound);
         EXPECT_EQ(kept.cx, c.kept.cx) << c.natural.cx << " x " << c.natural.cy;
         EXPECT_EQ(kept.cy, c.kept.cy) << c.natural.cx << " x " << c.natural.cy;
     }

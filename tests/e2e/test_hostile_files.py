@@ -25,7 +25,7 @@ from e2e_case import E2ECase
 from screen import Rect
 from wine_session import Picture, current, windows_path
 
-# The memory one picture may take above the program's own (platform/picture_limits.h).
+# The memory one picture may take above the program's own (imaging/picture_budget.h).
 BUDGET_MB = 256
 TICK = 10.0
 SCREEN = "640x480"

@@ -1,0 +1,162 @@
+// The next picture prepared ahead on a worker thread, and handed over only while its file is unchanged.
+#include "imaging/picture_prefetch.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace imaging {
+
+struct PicturePrefetch::Shared {
+    struct Result {
+        std::string path;
+        FileStamp stamp;
+        PictureRef picture;
+    };
+
+    explicit Shared(Work w) : work(std::move(w)) {}
+
+    const Work work;
+    mutable std::mutex mutex;
+    std::condition_variable wake;     // the worker waits for a request
+    std::condition_variable finished; // take() waits for a decode of its own file
+    bool started = false;
+    bool stopping = false;
+    std::optional<std::string> pending; // asked for, not begun
+    std::optional<std::string> busy;    // being decoded
+    std::optional<Result> result;       // prepared, not yet taken
+
+    void run();
+    void prepare(std::unique_lock<std::mutex>& lock, const std::string& path);
+};
+
+void PicturePrefetch::Shared::run()
+{
+    if (work.thread_start)
+        work.thread_start();
+    std::unique_lock lock(mutex);
+    while (true) {
+        wake.wait(lock, [this] { return stopping || pending.has_value(); });
+        if (stopping)
+            break;
+        const std::string path = std::move(*pending);
+        pending.reset();
+        prepare(lock, path);
+    }
+    lock.unlock();
+    if (work.thread_end)
+        work.thread_end();
+}
+
+// Called and returns with `lock` held; decodes without it.
+void PicturePrefetch::Shared::prepare(std::unique_lock<std::mutex>& lock, const std::string& path)
+{
+    busy = path;
+    lock.unlock();
+    PictureRef picture;
+    std::optional<FileStamp> before;
+    std::optional<FileStamp> after;
+    try {
+        before = work.stamp(path);
+        if (before)
+            picture = work.decode(path);
+        if (picture)
+            after = work.stamp(path);
+    } catch (...) {
+        // A failure here only means that nothing is prepared: the loader then reads the file itself.
+        picture.reset();
+    }
+    // A file that changed while it was read may have given a mix of both contents.
+    const bool usable = picture && before && after && *before == *after;
+    lock.lock();
+    busy.reset();
+    finished.notify_all();
+    if (usable && !stopping && !pending) {
+        result = Result{path, *before, std::move(picture)};
+        return;
+    }
+    // Superseded or unusable: the picture goes, without the lock held.
+    lock.unlock();
+    picture.reset();
+    lock.lock();
+}
+
+PicturePrefetch::PicturePrefetch(Work work) : m_shared(std::make_shared<Shared>(std::move(work))) {}
+
+PicturePrefetch::~PicturePrefetch()
+{
+    std::optional<Shared::Result> dropped;
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->stopping = true;
+        m_shared->pending.reset();
+        dropped = std::move(m_shared->result);
+        m_shared->result.reset();
+    }
+    m_shared->wake.notify_all();
+}
+
+void PicturePrefetch::request(std::string_view path)
+{
+    std::optional<Shared::Result> dropped;
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        Shared& s = *m_shared;
+        if (s.result && s.result->path == path)
+            return; // prepared already
+        if (s.busy && *s.busy == path && !s.pending)
+            return; // being prepared
+        dropped = std::move(s.result);
+        s.result.reset();
+        s.pending = std::string(path);
+        if (!s.started) {
+            try {
+                // Never joined: the thread holds the shared state for as long as it runs.
+                std::thread([shared = m_shared] { shared->run(); }).detach();
+                s.started = true;
+            } catch (const std::system_error&) {
+                // No thread: nothing is ever prepared, and every picture is read when it is asked for.
+                s.pending.reset();
+                return;
+            }
+        }
+    }
+    m_shared->wake.notify_one();
+}
+
+PictureRef PicturePrefetch::take(std::string_view path)
+{
+    std::optional<Shared::Result> taken;
+    {
+        std::unique_lock lock(m_shared->mutex);
+        m_shared->finished.wait(lock, [&] { return !m_shared->busy || *m_shared->busy != path || m_shared->pending; });
+        // Asked for but not begun: the caller reads it now, so the worker need not read it again.
+        if (m_shared->pending && *m_shared->pending == path)
+            m_shared->pending.reset();
+        if (m_shared->result && m_shared->result->path == path) {
+            taken = std::move(m_shared->result);
+            m_shared->result.reset();
+        }
+    }
+    if (!taken)
+        return nullptr;
+    std::optional<FileStamp> now;
+    try {
+        now = m_shared->work.stamp(taken->path);
+    } catch (...) {
+        // A file that cannot be stamped now is read afresh, which gives its own answer.
+        return nullptr;
+    }
+    if (!now || *now != taken->stamp)
+        return nullptr;
+    return std::move(taken->picture);
+}
+
+bool PicturePrefetch::idle() const
+{
+    const std::lock_guard lock(m_shared->mutex);
+    return !m_shared->pending && !m_shared->busy;
+}
+
+} // namespace imaging

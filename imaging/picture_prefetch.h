@@ -1,0 +1,76 @@
+// The next picture prepared ahead on a worker thread, and handed over only while its file is unchanged.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace imaging {
+
+// What the worker prepares: the picture object of the loader that asked.
+using platform::PictureRef;
+
+// What tells one content of a file from another without reading it: which file it is (where the system
+// says), how long it is and when it was last written.
+struct FileStamp {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    std::uint64_t size = 0;
+    std::uint64_t written = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// Prepares at most one picture ahead, on one worker thread of its own.
+//
+// request() names the file that load() will probably be asked for next; the worker stamps the file,
+// decodes it and stamps it again. take() hands the result over only for the same path and only when the
+// file's stamp is still the one it had while it was decoded; in every other case (another path, a file
+// replaced, removed or newly there, a decode that failed) it gives nothing, and the caller decodes the
+// file itself. request() never waits for a decode, and take() waits only for a decode of the very file
+// it is asked for that is already running: the caller would otherwise decode the same file again beside
+// it, which takes at least as long and twice the memory. In a running slideshow that happens only at the
+// start, when the first picture is read while the desktop is being taken over.
+//
+// The worker runs nothing but the functions given here. It is never joined: when the owner goes, a
+// running decode finishes on its own and its result is dropped, and a process that ends meanwhile ends
+// at once.
+class PicturePrefetch {
+public:
+    struct Work {
+        // The file's stamp, or nothing when it cannot be stamped (it is missing, say). Called on both
+        // threads.
+        std::function<std::optional<FileStamp>(const std::string& path)> stamp;
+        // Decodes the file as load() would. Called on the worker only; a failure is an exception or null.
+        std::function<PictureRef(const std::string& path)> decode;
+        // Run by the worker when it starts and just before it ends (for per-thread set-up); may be empty.
+        std::function<void()> thread_start;
+        std::function<void()> thread_end;
+    };
+
+    explicit PicturePrefetch(Work work);
+    ~PicturePrefetch();
+    PicturePrefetch(const PicturePrefetch&) = delete;
+    PicturePrefetch& operator=(const PicturePrefetch&) = delete;
+
+    // Asks for `path` to be prepared next. A prepared picture of another path is dropped at once; a decode
+    // of another path that is running is finished and then dropped.
+    void request(std::string_view path);
+
+    // The picture prepared for `path` when its file is unchanged since; null otherwise. The prepared
+    // picture is given away either way. Waits while the worker is decoding `path` itself.
+    [[nodiscard]] PictureRef take(std::string_view path);
+
+    // For tests: whether the worker has nothing to do and holds no decode in progress.
+    [[nodiscard]] bool idle() const;
+
+private:
+    struct Shared;
+    std::shared_ptr<Shared> m_shared;
+};
+
+} // namespace imaging

@@ -1,0 +1,92 @@
+// Decoded pictures in memory: DIB sections, the loader's picture object and the images drawn from it.
+#include "platform/win32/win32_dib.h"
+
+#include "imaging/image_orient.h"
+#include "imaging/image_scale.h"
+#include "imaging/picture_budget.h"
+#include "platform/errors.h"
+#include "platform/win32/win32_image.h"
+#include "slideshow/picture_placement.h"
+
+#include <algorithm>
+#include <new>
+#include <string>
+
+namespace platform::win32 {
+
+using namespace imaging;
+
+std::shared_ptr<const Win32Picture> oriented_picture(SIZE stored, std::shared_ptr<const Dib> pixels,
+                                                     Orientation orientation)
+{
+    const OrientedSize natural = oriented_size(stored.cx, stored.cy, orientation);
+    if (!pixels || orientation == Orientation::Normal)
+        return std::make_shared<Win32Picture>(natural.width, natural.height, std::move(pixels));
+    // Only the pixels kept are turned, never a full-size decode.
+    const OrientedSize size = oriented_size(pixels->width(), pixels->height(), orientation);
+    auto turned = std::make_shared<Dib>(size.width, size.height);
+    orient_image(orientation, pixels->bits(), pixels->width(), pixels->height(), pixels->stride(), turned->bits(),
+                 turned->stride());
+    return std::make_shared<Win32Picture>(natural.width, natural.height, std::move(turned));
+}
+
+Dib::Dib(int width, int height) : m_width(width), m_height(height)
+{
+    if (width < 1 || height < 1 ||
+        std::uint64_t(static_cast<unsigned>(width)) * static_cast<unsigned>(height) > imaging::kMaxPicturePixels)
+        throw RuntimeError("no image can be made of " + std::to_string(width) + " x " + std::to_string(height));
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    m_bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!m_bitmap || bits == nullptr)
+        throw RuntimeError("no memory for an image of " + std::to_string(width) + " x " + std::to_string(height));
+    m_bits = static_cast<std::uint8_t*>(bits);
+}
+
+PreparedImage prepare_image(const platform::Picture& picture, int width, int height)
+{
+    const auto* own = dynamic_cast<const Win32Picture*>(&picture);
+    if (own == nullptr)
+        throw RuntimeError("only pictures of the Windows picture loader can be drawn");
+    const std::shared_ptr<const Dib>& pixels = own->pixels();
+    if (width < 1 || height < 1 || !pixels)
+        return {};
+    if (pixels->width() == width && pixels->height() == height)
+        return PreparedImage(pixels);
+    try {
+        auto image = std::make_shared<Dib>(width, height);
+        scale_image(pixels->bits(), pixels->width(), pixels->height(), pixels->stride(), image->bits(), width, height,
+                    image->stride());
+        return PreparedImage(std::move(image));
+    } catch (const std::bad_alloc&) {
+        throw RuntimeError("no memory for an image of " + std::to_string(width) + " x " + std::to_string(height));
+    }
+}
+
+SIZE kept_size(SIZE natural, SIZE bound)
+{
+    if (bound.cx < 1 || bound.cy < 1 || natural.cx < 1 || natural.cy < 1)
+        return natural;
+    // The pixels the picture covers where the slideshow places it on a screen of the bound's size, at
+    // least one each way.
+    const slideshow::PictureFit fit = slideshow::fit_picture(static_cast<float>(bound.cx), static_cast<float>(bound.cy),
+                                       static_cast<float>(natural.cx), static_cast<float>(natural.cy));
+    const PixelRect shown = pixel_rect(fit.left, fit.top, fit.width, fit.height, 1.0);
+    return SIZE{std::max(1L, shown.width()), std::max(1L, shown.height())};
+}
+
+SIZE stored_kept_size(SIZE stored, SIZE bound, Orientation orientation)
+{
+    if (!swaps_sides(orientation))
+        return kept_size(stored, bound);
+    const SIZE kept = kept_size(SIZE{stored.cy, stored.cx}, bound);
+    return SIZE{kept.cy, kept.cx};
+}
+
+} // namespace platform::win32

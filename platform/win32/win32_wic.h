@@ -1,0 +1,23 @@
+// Pictures decoded through the Windows Imaging Component: every format but the JPEG files that
+// libjpeg-turbo decodes.
+#pragma once
+
+#include "platform/win32/win32_dib.h"
+
+#include <windows.h>
+#include <wincodec.h>
+
+#include <memory>
+#include <string>
+
+namespace platform::win32 {
+
+// Decodes the first frame of the picture file at `path` with `factory`, whatever its format, and keeps
+// its pixels at stored_kept_size for `bound`, premultiplied, turned upright as its EXIF orientation
+// says. The file's headers are checked against the picture budget first (imaging/picture_limits.h):
+// some implementations of the imaging component decode a whole file when they open it. Throws
+// RuntimeError when the file is refused, cannot be opened or decoded, or claims an absurd size.
+[[nodiscard]] std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory,
+                                                                  const std::wstring& path, SIZE bound);
+
+} // namespace platform::win32
