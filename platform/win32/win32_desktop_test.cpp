@@ -158,24 +158,19 @@ INSTANTIATE_TEST_SUITE_P(EveryWayToDie, CrashGuardTest,
                          ::testing::Values(L"Abort", L"EscapedException", L"PureVirtualCall", L"AccessViolation"));
 
 // The program may also end normally with the desktop still taken: its unload handler cut short by an
-// error, or its event loop ended by one.
-TEST(NormalEndTest, ReturningWithTheGuardShowsTheHiddenWindowAgain)
+// error, or its event loop ended by one. The guard's going and the program's end both give it back.
+class NormalEndTest : public ::testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(NormalEndTest, ANormalEndShowsTheHiddenWindowAgain)
 {
     TargetWindow target;
-    const ChildResult child = run_child(L"ReturnWithDebt", target.hwnd());
+    const ChildResult child = run_child(GetParam(), target.hwnd());
     ASSERT_TRUE(child.finished);
     EXPECT_EQ(child.exit_code, 0u);
     EXPECT_TRUE(::IsWindowVisible(target.hwnd()));
 }
 
-TEST(NormalEndTest, EndingTheProgramShowsTheHiddenWindowAgain)
-{
-    TargetWindow target;
-    const ChildResult child = run_child(L"EndWithDebt", target.hwnd());
-    ASSERT_TRUE(child.finished);
-    EXPECT_EQ(child.exit_code, 0u);
-    EXPECT_TRUE(::IsWindowVisible(target.hwnd()));
-}
+INSTANTIATE_TEST_SUITE_P(ReturnOrEnd, NormalEndTest, ::testing::Values(L"ReturnWithDebt", L"EndWithDebt"));
 
 TEST(CrashGuardControlTest, WithoutTheGuardTheWindowStaysHidden)
 {
