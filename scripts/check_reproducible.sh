@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks that a release build is reproducible: clones the commit HEAD twice, into folders at
-# different paths (of different lengths), builds kwobl.scr and the release zip of the windows preset
-# and the installer package in each, and compares them byte for byte. It also looks for the clones' paths in kwobl.scr. Changes
-# that are not committed are not part of the check. Exit status 0 when both files are identical.
+# different paths (of different lengths), builds kwobl.scr, the release zip and the installer package
+# of the windows preset in each, and compares them byte for byte. It also looks for the clones' paths
+# in kwobl.scr. Changes that are not committed are not part of the check. Exit status 0 when both files are identical.
 #
 #   scripts/check_reproducible.sh [--keep]     --keep: leave the clones in the temporary folder
 set -euo pipefail
