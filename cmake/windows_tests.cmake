@@ -48,3 +48,25 @@ set_tests_properties(package_zip PROPERTIES FIXTURES_SETUP kwobl_package_zip)
 set_tests_properties(package_contents PROPERTIES FIXTURES_REQUIRED kwobl_package_zip)
 set_tests_properties(demo_pictures_make PROPERTIES FIXTURES_SETUP kwobl_demo_pictures_zip)
 set_tests_properties(demo_pictures_zip PROPERTIES FIXTURES_REQUIRED kwobl_demo_pictures_zip)
+
+# The installer package (cmake/msi.cmake): made by msi_make; its tables and files checked with msiinfo
+# and msiextract (msi_contents); the build's refusal of a wrong picture folder (msi_picture_folder);
+# and under Wine, in a prefix of its own, install, start, repair, upgrade, refused downgrade and
+# uninstall (msi_under_wine).
+add_test(NAME msi_make COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target msi)
+set_tests_properties(msi_make PROPERTIES RESOURCE_LOCK kwobl_build_tree FIXTURES_SETUP kwobl_msi)
+add_test(NAME msi_contents
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_msi.py ${KWOBL_MSI}
+    --scr $<TARGET_FILE:kwobl> --pictures ${KWOBL_MSI_PICTURE_FOLDER} --texts ${KWOBL_PACKAGING_OUT}
+    --version-header ${CMAKE_SOURCE_DIR}/resources/version.h)
+set_tests_properties(msi_contents PROPERTIES FIXTURES_REQUIRED kwobl_msi)
+list(FILTER KWOBL_MSI_ARGUMENTS EXCLUDE REGEX "^(--pictures|${KWOBL_MSI_PICTURE_FOLDER})$")
+add_test(NAME msi_picture_folder
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/msi/test_picture_folder.py -- ${KWOBL_MSI_ARGUMENTS})
+set_tests_properties(msi_picture_folder PROPERTIES FIXTURES_REQUIRED kwobl_msi)
+add_test(NAME msi_under_wine
+  COMMAND ${KWOBL_WINE_SESSION} ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/msi/test_msi_wine.py
+    --msi ${KWOBL_MSI} --shots ${CMAKE_BINARY_DIR}/msi-shots
+    -- --pictures ${KWOBL_MSI_PICTURE_FOLDER} ${KWOBL_MSI_ARGUMENTS})
+set_tests_properties(msi_under_wine PROPERTIES FIXTURES_REQUIRED kwobl_msi RESOURCE_LOCK ${KWOBL_WINE_LOCK}
+  TIMEOUT 600 ENVIRONMENT "KWOBL_WINE_PREFIX=${CMAKE_SOURCE_DIR}/build/wine/msi-prefix")

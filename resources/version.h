@@ -10,6 +10,9 @@
 
 // Texts of the version information (UTF-8; app.rc is read as UTF-8).
 #define KWOBL_TITLE "KWOBL スライドショー"
+// The name where only Latin letters can go: the tables of the installer package (its build tool, wixl,
+// fails on other characters there), and so the installed-programs list.
+#define KWOBL_TITLE_LATIN "KWOBL Slideshow"
 #define KWOBL_COMPANY_NAME "KWOBL Software"
 // The two spaces before "All" are on purpose: the version dialog breaks the line there.
 #define KWOBL_LEGAL_COPYRIGHT "Copyright (C) 2026 KWOBL Software.  All rights reserved."

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks that a release build is reproducible: clones the commit HEAD twice, into folders at
-# different paths (of different lengths), builds kwobl.scr and the release zip of the windows preset
-# in each, and compares them byte for byte. It also looks for the clones' paths in kwobl.scr. Changes
-# that are not committed are not part of the check. Exit status 0 when both files are identical.
+# different paths (of different lengths), builds kwobl.scr, the release zip and the installer package
+# of the windows preset in each, and compares them byte for byte. It also looks for the clones' paths
+# in kwobl.scr. Changes that are not committed are not part of the check. Exit status 0 when both files are identical.
 #
 #   scripts/check_reproducible.sh [--keep]     --keep: leave the clones in the temporary folder
 set -euo pipefail
@@ -41,6 +41,16 @@ kwobl_build_release() {
         cmake --build --preset windows --target kwobl -j 2 >/dev/null
         cd build/windows
         cpack --config CPackConfig.cmake >/dev/null
+        # The installer package needs the native picture check; its pictures are the same folder for
+        # both clones (made once by the first clone's generator, whose output is tested on its own).
+        cd "$clone"
+        cmake --preset linux >/dev/null
+        cmake --build --preset linux --target check_pictures make_demo_pictures -j 2 >/dev/null
+        if [[ ! -d $work/pictures ]]; then
+            build/linux/tools/make_demo_pictures "$work/pictures" --all --jobs 2 >/dev/null
+        fi
+        cmake --preset windows -DKWOBL_MSI_PICTURES="$work/pictures" >/dev/null
+        cmake --build --preset windows --target msi >/dev/null
     ) || kwobl_die "the build in $clone failed"
 }
 
@@ -53,7 +63,7 @@ kwobl_say "building $commit in $second"
 kwobl_build_release "$second"
 
 status=0
-for file in kwobl.scr kwobl-*-win64.zip; do
+for file in kwobl.scr kwobl-*-win64.zip kwobl-*-win64.msi; do
     # The zip's name carries the version: take it from the first clone.
     name=$(cd "$first/build/windows" && ls $file)
     if cmp "$first/build/windows/$name" "$second/build/windows/$name"; then

@@ -6,6 +6,8 @@ KWOBL_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-x86-64 wine wine64 xvfb xser
     fonts-ipafont-gothic libgtest-dev libgmock-dev python3 nasm clang libclang-rt-14-dev)
 # scripts/check_reproducible.sh clones the repository.
 KWOBL_PACKAGES+=(git)
+# The installer package: wixl builds it, msitools reads it back in the tests, python3-olefile fixes its summary.
+KWOBL_PACKAGES+=(wixl msitools python3-olefile)
 
 kwobl_say() {
     printf '==> %s\n' "$*" >&2

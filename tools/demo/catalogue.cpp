@@ -81,6 +81,11 @@ std::span<const PictureEntry> catalogue()
     return kPictures;
 }
 
+PictureEntry skipped_picture()
+{
+    return picture(kSkippedNumber, 1600, 1000, Jpeg, Landscape, Dusk, true);
+}
+
 std::string format_name(Format format)
 {
     switch (format) {

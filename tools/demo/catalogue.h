@@ -22,6 +22,9 @@ struct PictureEntry {
 // shows one interval of black screen and goes on with the next number.
 constexpr int kSkippedNumber = 17;
 std::span<const PictureEntry> catalogue();
+// The picture under kSkippedNumber, for a folder that needs every number (the installer package's):
+// make_demo_pictures --all writes it too.
+PictureEntry skipped_picture();
 
 // "BMP", "PNG", "JPEG", "GIF" or "TIFF".
 std::string format_name(Format format);

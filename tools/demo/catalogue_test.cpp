@@ -27,6 +27,19 @@ TEST(CatalogueTest, NumbersRunFromOneToFiftyWithOneLeftOut)
     EXPECT_EQ(kSkippedNumber, 17);
 }
 
+TEST(CatalogueTest, TheSkippedPictureFillsTheGapWithANewScene)
+{
+    const PictureEntry skipped = skipped_picture();
+    EXPECT_EQ(skipped.number, kSkippedNumber);
+    EXPECT_GT(skipped.width, 0);
+    EXPECT_GT(skipped.height, 0);
+    // Its scene comes from its own seed, so that the other pictures stay the bytes they were.
+    for (const PictureEntry& p : catalogue()) {
+        EXPECT_NE(p.number, skipped.number);
+        EXPECT_NE(p.scene.seed, skipped.scene.seed);
+    }
+}
+
 TEST(CatalogueTest, FileNamesCarryTheNumberInThreeDigits)
 {
     EXPECT_EQ(file_name(1), "KWOBL001.DAT");

@@ -1,6 +1,7 @@
 // Writes the demo folder's pictures KWOBL001.DAT to KWOBL050.DAT (one number left out) into a folder.
 //
-// Usage: make_demo_pictures FOLDER [--jobs N] [--convert PROGRAM] [--only NUMBER]...
+// Usage: make_demo_pictures FOLDER [--all] [--jobs N] [--convert PROGRAM] [--only NUMBER]...
+// --all writes the number that is left out as well, for a folder that needs all fifty.
 //
 // Every picture is painted here from a fixed seed, so the same command always gives the same
 // pictures. BMP files are written directly; the other formats are written as PPM and turned into
@@ -32,13 +33,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kUsage = "usage: make_demo_pictures FOLDER [--jobs N] [--convert PROGRAM] [--only NUMBER]...";
+constexpr const char* kUsage = "usage: make_demo_pictures FOLDER [--all] [--jobs N] [--convert PROGRAM] [--only NUMBER]...";
 
 struct Options {
     fs::path folder;
     int jobs = 2;
     std::string convert = "convert";
     std::set<int> only; // when not empty, just these numbers
+    bool all = false;   // the number that is left out as well
 };
 
 // Runs a program with its arguments, without a shell, and waits for it.
@@ -108,6 +110,8 @@ Options parse(int argc, char** argv)
             options.jobs = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--convert" && i + 1 < argc)
             options.convert = argv[++i];
+        else if (arg == "--all")
+            options.all = true;
         else if (arg == "--only" && i + 1 < argc)
             options.only.insert(std::atoi(argv[++i]));
         else if (!arg.empty() && arg[0] != '-' && options.folder.empty())
@@ -128,12 +132,16 @@ int main(int argc, char** argv)
         const Options options = parse(argc, argv);
         fs::create_directories(options.folder);
         // A folder made before must not keep the number that is left out.
-        fs::remove(options.folder / demo::file_name(demo::kSkippedNumber));
+        if (!options.all)
+            fs::remove(options.folder / demo::file_name(demo::kSkippedNumber));
 
         std::vector<demo::PictureEntry> pictures;
         for (const demo::PictureEntry& p : demo::catalogue())
             if (options.only.empty() || options.only.contains(p.number))
                 pictures.push_back(p);
+        const demo::PictureEntry skipped = demo::skipped_picture();
+        if (options.all && (options.only.empty() || options.only.contains(skipped.number)))
+            pictures.push_back(skipped);
         std::atomic<std::size_t> next{0};
         std::mutex lock;
         std::exception_ptr failure;
