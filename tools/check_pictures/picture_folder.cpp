@@ -1,7 +1,7 @@
-// The folder check of check_pictures, on the program's own header checks (platform/picture_limits.h).
+// The folder check of check_pictures, on the program's own header checks (imaging/picture_limits.h).
 #include "picture_folder.h"
 
-#include "platform/picture_limits.h"
+#include "imaging/picture_limits.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // A file on the disk, read where the header checks ask.
-class FileByteSource final : public platform::ByteSource {
+class FileByteSource final : public imaging::ByteSource {
 public:
     FileByteSource(const fs::path& path, std::uint64_t size) : m_file(path, std::ios::binary), m_size(size) {}
 
@@ -46,10 +46,10 @@ std::string picture_fault(const fs::path& path)
     FileByteSource source(path, size);
     if (!source.open())
         return "cannot be read";
-    const platform::PictureCost cost = platform::picture_cost(source, platform::kDecoderBudgetBytes);
+    const imaging::PictureCost cost = imaging::picture_cost(source, imaging::kDecoderBudgetBytes);
     if (cost.refused())
         return "refused by the program's header checks: " + cost.refusal;
-    if (cost.format == platform::PictureFormat::Unknown)
+    if (cost.format == imaging::PictureFormat::Unknown)
         return "is no picture (no BMP, PNG, JPEG, GIF, TIFF or ICO header)";
     return {};
 }
