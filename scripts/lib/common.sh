@@ -6,6 +6,9 @@ KWOBL_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-x86-64 wine wine64 xvfb xser
     fonts-ipafont-gothic libgtest-dev libgmock-dev python3 nasm clang libclang-rt-14-dev)
 # scripts/check_reproducible.sh clones the repository.
 KWOBL_PACKAGES+=(git)
+# Colour management: real published profiles for the tests and benchmarks (colord-data, argyll-ref,
+# libgs-common, icc-profiles-free), Little CMS's tificc for their reference, NumPy for bench/colour.sh.
+KWOBL_PACKAGES+=(colord-data argyll-ref libgs-common icc-profiles-free liblcms2-utils python3-numpy)
 
 kwobl_say() {
     printf '==> %s\n' "$*" >&2
