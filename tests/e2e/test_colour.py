@@ -1,4 +1,5 @@
-"""Pictures are shown in the colours their embedded profile describes, on Wine's sRGB screen.
+"""Pictures are shown in the colours their embedded profile describes, on Wine's sRGB screen and on a
+monitor with a profile of its own (the X root window's _ICC_PROFILE property, which Wine reports).
 
 Each picture is 320 x 240, four patches of 160 x 120, shown at natural size at (160, 120) on the 640 x 480
 screen. The profiles are real published ones from Debian's colord-data and argyll-ref packages; the
@@ -7,7 +8,10 @@ expected colours of the Display P3 picture come from Little CMS (tificc, relativ
 
 from __future__ import annotations
 
+import contextlib
+import ctypes
 import math
+import os
 import struct
 import subprocess
 import tempfile
@@ -99,6 +103,36 @@ def ciede2000(lab1: tuple[float, float, float], lab2: tuple[float, float, float]
     return math.sqrt(dl ** 2 + dc ** 2 + (big_dh / sh) ** 2 + rt * dc * (big_dh / sh))
 
 
+@contextlib.contextmanager
+def monitor_profile(profile: bytes):
+    """Gives the X display a monitor profile while the block runs: the root window's _ICC_PROFILE
+    property, which Wine's GetICMProfileW hands out for the screen."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int,
+                                    ctypes.c_int, ctypes.c_char_p, ctypes.c_int]
+    x11.XDeleteProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(os.environ["DISPLAY"].encode())
+    if not display:
+        raise RuntimeError("cannot open the X display")
+    root = x11.XDefaultRootWindow(display)
+    atom = x11.XInternAtom(display, b"_ICC_PROFILE", 0)
+    x11.XChangeProperty(display, root, atom, 6, 8, 0, profile, len(profile))  # CARDINAL, 8 bits, replace
+    x11.XFlush(display)
+    try:
+        yield
+    finally:
+        x11.XDeleteProperty(display, root, atom)
+        x11.XCloseDisplay(display)
+
+
 def picture_area(shot: Shot) -> bytes:
     return b"".join(shot.rgb[(y * shot.width + SHOWN.left) * 3:(y * shot.width + SHOWN.right) * 3]
                     for y in range(SHOWN.top, SHOWN.bottom))
@@ -152,6 +186,18 @@ class ColourTest(E2ECase):
         broken = with_jpeg_profile(jpeg, SWAPPED.read_bytes()[:1000])
         self.assertEqual(picture_area(self.show("colour-broken", broken)), untagged,
                          "a picture with a broken profile is not shown as stored")
+
+    def test_colour_on_a_monitor_with_its_own_profile_pictures_are_converted_into_it(self):
+        # The monitor swaps red and green: sRGB red (untagged pictures count as sRGB) is its green.
+        stored = [(255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 255)]
+        jpeg = patches(stored, "jpeg")
+        with monitor_profile(SWAPPED.read_bytes()):
+            seen = self.patch_colours(self.show("colour-monitor-untagged", jpeg))
+            seen_tagged = self.patch_colours(self.show("colour-monitor-srgb", with_jpeg_profile(jpeg, SRGB.read_bytes())))
+        expected = [(0, 255, 0), (255, 0, 0), (0, 0, 255), (255, 255, 255)]
+        for shown_colours in (seen, seen_tagged):
+            for got, want in zip(shown_colours, expected):
+                self.assertTrue(all(abs(g - w) <= 6 for g, w in zip(got, want)), f"{shown_colours}, expected {expected}")
 
 
 if __name__ == "__main__":
