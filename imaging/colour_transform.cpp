@@ -107,6 +107,16 @@ Profile open_profile(const Engine& engine, std::span<const std::uint8_t> bytes)
     return Profile(cmsOpenProfileFromMemTHR(engine.context(), bytes.data(), static_cast<cmsUInt32Number>(bytes.size())));
 }
 
+// The colour space a profile's header names (bytes 16 to 19), read from its bytes: a profile may name any
+// four bytes, which the engine's enumeration of colour spaces does not hold.
+std::uint32_t colour_space(std::span<const std::uint8_t> profile)
+{
+    if (profile.size() < 20)
+        return 0;
+    return (std::uint32_t{profile[16]} << 24) | (std::uint32_t{profile[17]} << 16) | (std::uint32_t{profile[18]} << 8) |
+           profile[19];
+}
+
 // ---- When nothing needs doing ----
 
 bool same_xyz(cmsHPROFILE a, cmsHPROFILE b, cmsTagSignature tag)
@@ -134,12 +144,12 @@ bool same_curve(cmsHPROFILE a, cmsHPROFILE b, cmsTagSignature tag)
     return true;
 }
 
-// Whether two RGB profiles of primaries and tone curves describe the same colours (the many sRGB profiles
-// written by different programs, for one), so that converting between them changes no 8-bit number.
+// Whether two RGB profiles (`a` and `b` must be) of primaries and tone curves describe the same colours
+// (the many sRGB profiles written by different programs, for one), so that converting between them
+// changes no 8-bit number.
 bool same_colours(cmsHPROFILE a, cmsHPROFILE b)
 {
-    if (cmsGetColorSpace(a) != cmsSigRgbData || cmsGetColorSpace(b) != cmsSigRgbData || !cmsIsMatrixShaper(a) ||
-        !cmsIsMatrixShaper(b))
+    if (!cmsIsMatrixShaper(a) || !cmsIsMatrixShaper(b))
         return false;
     return same_xyz(a, b, cmsSigRedColorantTag) && same_xyz(a, b, cmsSigGreenColorantTag) &&
            same_xyz(a, b, cmsSigBlueColorantTag) && same_curve(a, b, cmsSigRedTRCTag) &&
@@ -161,11 +171,11 @@ cmsUInt32Number intent_for(cmsHPROFILE source)
 }
 
 // The Little CMS format of `input` for a profile of colour space `space`; 0 when they do not go together.
-cmsUInt32Number input_format(ColourInput input, cmsColorSpaceSignature space)
+cmsUInt32Number input_format(ColourInput input, std::uint32_t space)
 {
-    const bool rgb = space == cmsSigRgbData;
-    const bool gray = space == cmsSigGrayData;
-    const bool cmyk = space == cmsSigCmykData;
+    const bool rgb = space == static_cast<std::uint32_t>(cmsSigRgbData);
+    const bool gray = space == static_cast<std::uint32_t>(cmsSigGrayData);
+    const bool cmyk = space == static_cast<std::uint32_t>(cmsSigCmykData);
     switch (input) {
     case ColourInput::Bgra8Premultiplied:
         // Grey pixels come as B = G = R: the grey level is read from B.
@@ -313,10 +323,11 @@ struct ColourTransforms::State {
         const Profile source = open_profile(*engine, bytes);
         if (!source || !display)
             return nullptr;
-        const cmsUInt32Number format = input_format(input, cmsGetColorSpace(source.get()));
+        const std::uint32_t space = colour_space(bytes);
+        const cmsUInt32Number format = input_format(input, space);
         if (format == 0)
             return nullptr;
-        if (same_colours(source.get(), display.get()))
+        if (space == static_cast<std::uint32_t>(cmsSigRgbData) && same_colours(source.get(), display.get()))
             return nullptr;
         const cmsUInt32Number flags = input == ColourInput::Rgba16 ? cmsFLAGS_COPY_ALPHA : 0;
         cmsHTRANSFORM transform = cmsCreateTransformTHR(engine->context(), source.get(), format, display.get(),
@@ -330,7 +341,7 @@ struct ColourTransforms::State {
 ColourTransforms::ColourTransforms(std::span<const std::uint8_t> display_profile) : m_state(std::make_unique<State>())
 {
     if (Profile display = open_profile(*m_state->engine, display_profile);
-        display && cmsGetColorSpace(display.get()) == cmsSigRgbData &&
+        display && colour_space(display_profile) == static_cast<std::uint32_t>(cmsSigRgbData) &&
         cmsIsIntentSupported(display.get(), INTENT_RELATIVE_COLORIMETRIC, LCMS_USED_AS_OUTPUT))
         m_state->display = std::move(display);
     else
