@@ -394,6 +394,7 @@ JpegDecoded decode_jpeg_data(std::span<const std::uint8_t> bytes, const JpegLimi
         result.decoded_height = decoded_height;
 
         // Inks kept as stored go through the sink like colour rows: only the scaler touches them.
+        result.cmyk = cmyk;
         result.cmyk_as_stored = cmyk && cmyk_pixels == CmykPixels::AsStored;
         result.inverted_inks = info.saw_Adobe_marker != FALSE;
         RowSink sink(target, decoded_width, decoded_height, cmyk && !result.cmyk_as_stored, result.inverted_inks);

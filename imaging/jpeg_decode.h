@@ -30,6 +30,8 @@ struct JpegDecoded {
     int eighths = 0;
     int decoded_width = 0;
     int decoded_height = 0;
+    // True when the file's pixels are CMYK or YCCK, whatever they were written as.
+    bool cmyk = false;
     // True when the pixels written are CMYK inks as stored (CmykPixels::AsStored and a CMYK or YCCK
     // file), with `inverted_inks` when the file stores them inverted (Adobe files: 255 is no ink).
     bool cmyk_as_stored = false;

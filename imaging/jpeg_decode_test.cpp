@@ -169,15 +169,22 @@ TEST(JpegDecode, KeepsCmykInksAsStoredForAProfileWhenAsked)
     const JpegDecoded result =
         decode.run(encode({32, 16, JCS_CMYK}, {0, 255, 200, 100}), JpegLimits{}, 16, 8, CmykPixels::AsStored);
     ASSERT_TRUE(result.decoded);
+    EXPECT_TRUE(result.cmyk);
     EXPECT_TRUE(result.cmyk_as_stored);
     EXPECT_TRUE(result.inverted_inks);
+    Decode converted;
+    const JpegDecoded plain = converted.run(encode({32, 16, JCS_CMYK}, {0, 255, 200, 100}), JpegLimits{});
+    EXPECT_TRUE(plain.cmyk);
+    EXPECT_FALSE(plain.cmyk_as_stored);
     EXPECT_NEAR(decode.mean(0), 0, 3);
     EXPECT_NEAR(decode.mean(1), 255, 3);
     EXPECT_NEAR(decode.mean(2), 200, 3);
     EXPECT_NEAR(decode.mean(3), 100, 3);
     // Colour files are not affected by the choice.
     Decode colour;
-    EXPECT_FALSE(colour.run(encode({16, 16}), JpegLimits{}, 0, 0, CmykPixels::AsStored).cmyk_as_stored);
+    const JpegDecoded rgb = colour.run(encode({16, 16}), JpegLimits{}, 0, 0, CmykPixels::AsStored);
+    EXPECT_FALSE(rgb.cmyk);
+    EXPECT_FALSE(rgb.cmyk_as_stored);
     EXPECT_NEAR(colour.mean(2), 40, 3);
 }
 

@@ -314,6 +314,8 @@ TEST_F(ColourTest, CmykJpegWithAProfileGoesThroughIt)
     const Bytes cyan = {0, 255, 255, 255};
     const Rgb plain = shown(m_system, jpeg_file(cyan, {}, true), L"cmyk.jpg");
     EXPECT_TRUE(close_to(plain, Rgb{0, 255, 255}, 12)) << text(plain);
+    // A profile that is not CMYK leaves the inks converted as without one.
+    EXPECT_EQ(shown(m_system, jpeg_file(cyan, swapped_profile(), true), L"cmyk-rgb-profile.jpg"), plain);
     const wchar_t* swop_path = L"Z:\\usr\\share\\color\\icc\\ghostscript\\default_cmyk.icc";
     std::ifstream swop_file(swop_path, std::ios::binary);
     if (!swop_file)

@@ -120,7 +120,8 @@ JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, ColourTransforms* c
         std::shared_ptr<const ColourTransform> transform =
             decoded.inverted_inks ? cmyk_transform : colours->find(colour, ColourInput::Cmyk8);
         convert_inks(transform.get(), decoded.inverted_inks, *pixels);
-    } else if (colours != nullptr) {
+    } else if (colours != nullptr && !decoded.cmyk) {
+        // CMYK converted without a profile (none, or one that is not CMYK) stays as it was converted.
         if (const auto transform = colours->find(colour, ColourInput::Bgra8Premultiplied))
             convert_picture(*transform, pixels->bits(), pixels->width(), pixels->height(), pixels->stride());
     }
