@@ -43,7 +43,7 @@ function(kwobl_write_windows_text template output)
   file(REMOVE ${output}.new)
 endfunction()
 
-# The third-party notices, from libjpeg-turbo's own files: its licence overview, the legal section of
+# The third-party notices, from libjpeg-turbo's and Little CMS's own files. libjpeg-turbo's: its licence overview, the legal section of
 # the IJG's README, and the zlib licence of the SIMD extensions, which only the sources in the
 # tarball state (simd/nasm/jsimdext.inc, whose "; " comment marks are taken off).
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
@@ -77,6 +77,13 @@ string(STRIP "${KWOBL_LIBJPEG_SIMD_LICENSE}" KWOBL_LIBJPEG_SIMD_LICENSE)
 if(NOT KWOBL_LIBJPEG_SIMD_LICENSE MATCHES "This software is provided 'as-is'")
   message(FATAL_ERROR "simd/nasm/jsimdext.inc no longer starts with the zlib licence")
 endif()
+
+# Little CMS's licence (MIT), as its tarball states it in COPYING, kept beside it.
+set(KWOBL_LCMS2_SOURCE_DIR ${CMAKE_SOURCE_DIR}/third_party/lcms2)
+set(KWOBL_LCMS2_VERSION 2.14)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${KWOBL_LCMS2_SOURCE_DIR}/COPYING)
+file(READ ${KWOBL_LCMS2_SOURCE_DIR}/COPYING KWOBL_LCMS2_LICENSE)
+string(STRIP "${KWOBL_LCMS2_LICENSE}" KWOBL_LCMS2_LICENSE)
 
 kwobl_write_windows_text(${KWOBL_PACKAGING_DIR}/README.txt.in ${KWOBL_PACKAGING_OUT}/README.txt)
 kwobl_write_windows_text(${KWOBL_PACKAGING_DIR}/THIRD-PARTY-NOTICES.txt.in

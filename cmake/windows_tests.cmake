@@ -38,7 +38,7 @@ endif()
 add_test(NAME package_zip COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target package)
 add_test(NAME package_contents
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_package.py program ${KWOBL_PACKAGE_ZIP}
-    --scr $<TARGET_FILE:kwobl> --libjpeg ${KWOBL_LIBJPEG_SOURCE_DIR} --version ${KWOBL_VERSION_TEXT})
+    --scr $<TARGET_FILE:kwobl> --libjpeg ${KWOBL_LIBJPEG_SOURCE_DIR} --lcms2 ${KWOBL_LCMS2_SOURCE_DIR} --version ${KWOBL_VERSION_TEXT})
 add_test(NAME demo_pictures_make COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target demo_pictures_zip)
 add_test(NAME demo_pictures_zip
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_package.py demo ${KWOBL_DEMO_PICTURES_ZIP}

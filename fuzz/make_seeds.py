@@ -3,7 +3,7 @@
 (and, when ImageMagick's `convert` is there, a few JPEG files with real content: 4:2:0 progressive,
 CMYK). The seeds are checked in; run this again only to change them.
 
-    fuzz/make_seeds.py
+    fuzz/make_seeds.py [TARGET]...   (all targets when none is named)
 """
 
 from __future__ import annotations
@@ -92,9 +92,78 @@ def exif_seeds() -> dict[str, bytes]:
     }
 
 
+def icc_segments(profile: bytes, pieces: int) -> list[bytes]:
+    """APP2 "ICC_PROFILE" segments holding `profile` in `pieces` parts, in order."""
+    size = -(-len(profile) // pieces)
+    return [b"\xff\xe2" + struct.pack(">H", 2 + 14 + len(part)) + b"ICC_PROFILE\0" + bytes([i + 1, pieces]) + part
+            for i, part in enumerate(profile[k:k + size] for k in range(0, len(profile), size))]
+
+
+def icc_profile(space: bytes, tags: dict[bytes, bytes]) -> bytes:
+    """An ICC version 2 display profile of colour space `space` (b"RGB " or b"GRAY") with `tags`."""
+    table = b""
+    data = b""
+    offset = 128 + 4 + 12 * len(tags)
+    for signature, payload in tags.items():
+        padded = payload + bytes(-len(payload) % 4)
+        table += signature + struct.pack(">II", offset + len(data), len(payload))
+        data += padded
+    body = struct.pack(">I", len(tags)) + table + data
+    header = (struct.pack(">I", 128 + len(body)) + b"none" + bytes([2, 0x10, 0, 0]) + b"mntr" + space + b"XYZ " +
+              bytes(12) + b"acsp" + bytes(24) + bytes(4) + struct.pack(">3i", 63190, 65536, 54061) + bytes(48))
+    return header + body
+
+
+def xyz(x: float, y: float, z: float) -> bytes:
+    return b"XYZ " + bytes(4) + struct.pack(">3i", *(round(v * 65536) for v in (x, y, z)))
+
+
+def gamma_curve(gamma: float) -> bytes:
+    return b"curv" + bytes(4) + struct.pack(">IH", 1, round(gamma * 256)) + bytes(2)
+
+
+def description(text: str) -> bytes:
+    return b"desc" + bytes(4) + struct.pack(">I", len(text) + 1) + text.encode() + bytes(1) + bytes(12) + bytes(67)
+
+
+def matrix_profile(red, green, blue, gamma: float) -> bytes:
+    """An RGB profile of primaries (their D50 XYZ) and one gamma curve."""
+    curve = gamma_curve(gamma)
+    return icc_profile(b"RGB ", {b"desc": description("seed"), b"wtpt": xyz(0.9642, 1.0, 0.8249),
+                                 b"rXYZ": xyz(*red), b"gXYZ": xyz(*green), b"bXYZ": xyz(*blue),
+                                 b"rTRC": curve, b"gTRC": curve, b"bTRC": curve})
+
+
+def colour_seeds() -> dict[str, bytes]:
+    """Profiles written here (display P3's primaries, red and green swapped, a grey of gamma 1.8) and
+    files carrying them."""
+    srgb = ((0.4361, 0.2225, 0.0139), (0.3851, 0.7169, 0.0971), (0.1431, 0.0606, 0.7141))
+    p3 = matrix_profile((0.5151, 0.2412, -0.0011), (0.2920, 0.6922, 0.0419), (0.1571, 0.0666, 0.7841), 2.2)
+    seeds = {
+        "p3.icc": p3,
+        "swapped.icc": matrix_profile(srgb[1], srgb[0], srgb[2], 2.2),
+        "gray-1.8.icc": icc_profile(b"GRAY", {b"desc": description("grey"), b"wtpt": xyz(0.9642, 1.0, 0.8249),
+                                              b"kTRC": gamma_curve(1.8)}),
+    }
+    frame = h.jpeg(8, 8)
+    segments = icc_segments(p3, 3)
+    seeds["jpeg-split.jpg"] = frame[:2] + b"".join(segments) + frame[2:]
+    seeds["jpeg-out-of-order.jpg"] = frame[:2] + b"".join(reversed(segments)) + frame[2:]
+    seeds["tiff-profile.tif"] = (b"II*\0" + struct.pack("<IH", 8, 1) + struct.pack("<HHII", 34675, 7, len(p3), 26) +
+                                 struct.pack("<I", 0) + p3)
+    png = h.png(2, 2)
+    chunk = lambda kind, data: struct.pack(">I", len(data)) + kind + data + bytes(4)  # noqa: E731
+    seeds["png-srgb.png"] = png[:33] + chunk(b"sRGB", b"\0") + png[33:]
+    seeds["png-gamma.png"] = (png[:33] + chunk(b"gAMA", struct.pack(">I", 55556)) +
+                              chunk(b"cHRM", struct.pack(">8I", 34570, 35850, 73470, 26530, 15960, 84040, 3660, 1)) + png[33:])
+    return seeds
+
+
 def main() -> None:
-    for target, seeds in {"jpeg_decode": jpeg_seeds(), "picture_limits": picture_seeds(),
-                          "image_scale": scale_seeds(), "exif": exif_seeds()}.items():
+    targets = {"jpeg_decode": jpeg_seeds, "picture_limits": picture_seeds, "image_scale": scale_seeds,
+               "exif": exif_seeds, "colour_profile": colour_seeds}
+    chosen = sys.argv[1:] or list(targets)
+    for target, seeds in {name: targets[name]() for name in chosen}.items():
         folder = HERE / "corpus" / target
         folder.mkdir(parents=True, exist_ok=True)
         for name, data in seeds.items():

@@ -201,23 +201,6 @@ private:
 
 // ---- Pixels ----
 
-// Converts `count` CMYK pixels to opaque BGRA. Files with an Adobe marker store the inks inverted
-// (0 is full ink), as the programs that write CMYK JPEG files do; others store them as they are.
-void cmyk_to_bgra(const std::uint8_t* in, std::uint8_t* out, int count, bool inverted)
-{
-    for (int i = 0; i < count; ++i, in += 4, out += 4) {
-        // With inverted inks, each colour is (255 - ink) * (255 - black) / 255 = stored * stored_black / 255.
-        const unsigned c = inverted ? in[0] : 255u - in[0];
-        const unsigned m = inverted ? in[1] : 255u - in[1];
-        const unsigned y = inverted ? in[2] : 255u - in[2];
-        const unsigned k = inverted ? in[3] : 255u - in[3];
-        out[0] = static_cast<std::uint8_t>((y * k + 127) / 255);
-        out[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
-        out[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
-        out[3] = 255;
-    }
-}
-
 // Where decoded rows go: straight into the picture's pixels when they need nothing more, otherwise into
 // a strip that is converted from CMYK where needed and fed to the resampler. All of it is made before
 // decoding starts, since nothing with a destructor may be made while libjpeg runs.
@@ -296,6 +279,23 @@ bool keeps_coefficients(const jpeg_decompress_struct& info)
 
 } // namespace
 
+// Files with an Adobe marker store the inks inverted (0 is full ink), as the programs that write CMYK
+// JPEG files do; others store them as they are.
+void cmyk_to_bgra(const std::uint8_t* in, std::uint8_t* out, int count, bool inverted)
+{
+    for (int i = 0; i < count; ++i, in += 4, out += 4) {
+        // With inverted inks, each colour is (255 - ink) * (255 - black) / 255 = stored * stored_black / 255.
+        const unsigned c = inverted ? in[0] : 255u - in[0];
+        const unsigned m = inverted ? in[1] : 255u - in[1];
+        const unsigned y = inverted ? in[2] : 255u - in[2];
+        const unsigned k = inverted ? in[3] : 255u - in[3];
+        out[0] = static_cast<std::uint8_t>((y * k + 127) / 255);
+        out[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
+        out[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
+        out[3] = 255;
+    }
+}
+
 std::uint64_t jpeg_coefficient_bytes(std::uint32_t width, std::uint32_t height, std::span<const int> h,
                                      std::span<const int> v)
 {
@@ -331,7 +331,8 @@ int jpeg_max_scans(const JpegLimits& limits, std::uint64_t blocks)
 }
 
 JpegDecoded decode_jpeg_data(std::span<const std::uint8_t> bytes, const JpegLimits& limits,
-                             const std::function<PixelTarget(int width, int height)>& make_target)
+                             const std::function<PixelTarget(int width, int height)>& make_target,
+                             CmykPixels cmyk_pixels)
 {
     try {
         Decompression jpeg;
@@ -392,7 +393,11 @@ JpegDecoded decode_jpeg_data(std::span<const std::uint8_t> bytes, const JpegLimi
         result.decoded_width = decoded_width;
         result.decoded_height = decoded_height;
 
-        RowSink sink(target, decoded_width, decoded_height, cmyk, info.saw_Adobe_marker != FALSE);
+        // Inks kept as stored go through the sink like colour rows: only the scaler touches them.
+        result.cmyk = cmyk;
+        result.cmyk_as_stored = cmyk && cmyk_pixels == CmykPixels::AsStored;
+        result.inverted_inks = info.saw_Adobe_marker != FALSE;
+        RowSink sink(target, decoded_width, decoded_height, cmyk && !result.cmyk_as_stored, result.inverted_inks);
         jpeg.guarded([&] {
             jpeg_start_decompress(&info);
             while (info.output_scanline < info.output_height) {

@@ -30,7 +30,17 @@ struct JpegDecoded {
     int eighths = 0;
     int decoded_width = 0;
     int decoded_height = 0;
+    // True when the file's pixels are CMYK or YCCK, whatever they were written as.
+    bool cmyk = false;
+    // True when the pixels written are CMYK inks as stored (CmykPixels::AsStored and a CMYK or YCCK
+    // file), with `inverted_inks` when the file stores them inverted (Adobe files: 255 is no ink).
+    bool cmyk_as_stored = false;
+    bool inverted_inks = false;
 };
+
+// What a CMYK or YCCK file's pixels become: BGRA converted here, or the inks as stored (C, M, Y, K in
+// the four bytes of each pixel, scaled like any other) for a colour profile to convert.
+enum class CmykPixels : std::uint8_t { Converted, AsStored };
 
 // Limits of one decode.
 struct JpegLimits {
@@ -72,6 +82,11 @@ struct JpegLimits {
 // as errors), claims a size beyond `limits`, would need more memory than they allow or has too many
 // scans. Exceptions from `make_target` pass through.
 [[nodiscard]] JpegDecoded decode_jpeg_data(std::span<const std::uint8_t> bytes, const JpegLimits& limits,
-                                           const std::function<PixelTarget(int width, int height)>& make_target);
+                                           const std::function<PixelTarget(int width, int height)>& make_target,
+                                           CmykPixels cmyk_pixels = CmykPixels::Converted);
+
+// Converts `count` CMYK pixels at `in` to opaque BGRA at `out` (which may be `in`) without a profile:
+// each colour is its ink's complement times black's. `inverted` for inks stored inverted.
+void cmyk_to_bgra(const std::uint8_t* in, std::uint8_t* out, int count, bool inverted);
 
 } // namespace imaging

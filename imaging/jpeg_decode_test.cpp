@@ -92,15 +92,18 @@ struct Decode {
     bool target_made = false;
 
     JpegDecoded run(const std::vector<std::uint8_t>& bytes, const JpegLimits& limits, int kept_width = 0,
-                    int kept_height = 0)
+                    int kept_height = 0, CmykPixels cmyk = CmykPixels::Converted)
     {
-        return decode_jpeg_data(bytes, limits, [&](int natural_width, int natural_height) {
-            target_made = true;
-            width = kept_width ? kept_width : natural_width;
-            height = kept_height ? kept_height : natural_height;
-            pixels.assign(static_cast<std::size_t>(width * height * 4), 0);
-            return PixelTarget{pixels.data(), width, height, std::ptrdiff_t{width} * 4};
-        });
+        return decode_jpeg_data(
+            bytes, limits,
+            [&](int natural_width, int natural_height) {
+                target_made = true;
+                width = kept_width ? kept_width : natural_width;
+                height = kept_height ? kept_height : natural_height;
+                pixels.assign(static_cast<std::size_t>(width * height * 4), 0);
+                return PixelTarget{pixels.data(), width, height, std::ptrdiff_t{width} * 4};
+            },
+            cmyk);
     }
 
     // The mean of one byte of every pixel.
@@ -157,6 +160,39 @@ TEST(JpegDecode, ConvertsCmykToOpaqueColour)
     EXPECT_NEAR(decode.mean(1), 255, 3);
     EXPECT_NEAR(decode.mean(0), 255, 3);
     EXPECT_EQ(decode.mean(3), 255);
+}
+
+TEST(JpegDecode, KeepsCmykInksAsStoredForAProfileWhenAsked)
+{
+    Decode decode;
+    // Scaled to half: the inks are averaged like any other bytes, and stay inverted as stored.
+    const JpegDecoded result =
+        decode.run(encode({32, 16, JCS_CMYK}, {0, 255, 200, 100}), JpegLimits{}, 16, 8, CmykPixels::AsStored);
+    ASSERT_TRUE(result.decoded);
+    EXPECT_TRUE(result.cmyk);
+    EXPECT_TRUE(result.cmyk_as_stored);
+    EXPECT_TRUE(result.inverted_inks);
+    Decode converted;
+    const JpegDecoded plain = converted.run(encode({32, 16, JCS_CMYK}, {0, 255, 200, 100}), JpegLimits{});
+    EXPECT_TRUE(plain.cmyk);
+    EXPECT_FALSE(plain.cmyk_as_stored);
+    EXPECT_NEAR(decode.mean(0), 0, 3);
+    EXPECT_NEAR(decode.mean(1), 255, 3);
+    EXPECT_NEAR(decode.mean(2), 200, 3);
+    EXPECT_NEAR(decode.mean(3), 100, 3);
+    // Colour files are not affected by the choice.
+    Decode colour;
+    const JpegDecoded rgb = colour.run(encode({16, 16}), JpegLimits{}, 0, 0, CmykPixels::AsStored);
+    EXPECT_FALSE(rgb.cmyk);
+    EXPECT_FALSE(rgb.cmyk_as_stored);
+    EXPECT_NEAR(colour.mean(2), 40, 3);
+}
+
+TEST(JpegDecode, CmykWithoutAProfileConvertsInPlace)
+{
+    std::uint8_t pixels[8] = {0, 255, 255, 255, 255, 255, 255, 0}; // inverted: cyan; full black
+    cmyk_to_bgra(pixels, pixels, 2, true);
+    EXPECT_EQ(std::vector<std::uint8_t>(pixels, pixels + 8), (std::vector<std::uint8_t>{255, 255, 0, 255, 0, 0, 0, 255}));
 }
 
 TEST(JpegDecode, LeavesColourSpacesItCannotConvertToAnotherDecoder)

@@ -33,4 +33,14 @@ constexpr int kMaxJpegScans = 100;
 constexpr int kMinJpegScans = 24;
 constexpr std::uint64_t kMaxJpegScanBlocks = std::uint64_t{48} << 20;
 
+// An embedded colour profile longer than this is ignored (the picture is shown as stored). Display and
+// camera profiles take a few kilobytes, the largest printing profiles some hundreds; the profile is held
+// while the picture is decoded and the colour engine parses it.
+constexpr std::uint64_t kMaxColourProfileBytes = std::uint64_t{4} << 20;
+static_assert(kMaxColourProfileBytes <= kDecoderBudgetBytes / 16);
+// What the colour engine may take for one display's conversions: the profiles it has open and the
+// tables it builds from them. A profile that claims more fails to open and is ignored.
+constexpr std::uint64_t kColourEngineBudgetBytes = std::uint64_t{48} << 20;
+static_assert(kColourEngineBudgetBytes <= kPictureBudgetBytes - kDecoderBudgetBytes);
+
 } // namespace imaging

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks the release zips against what went into them; prints what it finds and exits 1 on a fault.
 
-    check_package.py program ZIP --scr kwobl.scr --libjpeg third_party/libjpeg-turbo --version 1.00
+    check_package.py program ZIP --scr kwobl.scr --libjpeg third_party/libjpeg-turbo --lcms2 third_party/lcms2 \
+        --version 1.00
     check_package.py demo ZIP --generator build/linux/tools/make_demo_pictures
 """
 
@@ -107,7 +108,8 @@ def check_program(options: argparse.Namespace) -> Checks:
 
     readme = windows_text(checks, "README.txt", contents.get("README.txt", b""))
     for needed in ["kwobl.scr", "KWOBL001.DAT", "KWOBL050.DAT", "/s", "/c", "/p", "/a", "インストール",
-                   "Install", "EXIF", "モニター", "monitor", "THIRD-PARTY-NOTICES.txt", IJG_SENTENCE,
+                   "Install", "EXIF", "モニター", "monitor", "ICC", "プロファイル", "Little CMS", "THIRD-PARTY-NOTICES.txt",
+                   IJG_SENTENCE,
                    f"kwobl-{options.version}-demo-pictures.zip", f" {options.version}\n"]:
         checks.expect(needed in readme, f"README.txt does not mention {needed!r}")
 
@@ -117,6 +119,7 @@ def check_program(options: argparse.Namespace) -> Checks:
         "LICENSE.md": (options.libjpeg / "LICENSE.md").read_text(encoding="utf-8").strip(),
         "README.ijg's LEGAL ISSUES": ijg_legal_section((options.libjpeg / "README.ijg").read_text(encoding="utf-8")),
         "the SIMD extensions' zlib licence": simd_licence(next(options.libjpeg.glob("libjpeg-turbo_*.orig.tar.gz"))),
+        "Little CMS's MIT licence": (options.lcms2 / "COPYING").read_text(encoding="utf-8").strip(),
     }
     for what, text in sources.items():
         checks.expect(len(text) > 500 and text in notices, f"the notices do not hold {what} unchanged")
@@ -152,6 +155,7 @@ def main() -> int:
     parser.add_argument("zip", type=Path)
     parser.add_argument("--scr", type=Path)
     parser.add_argument("--libjpeg", type=Path)
+    parser.add_argument("--lcms2", type=Path)
     parser.add_argument("--version")
     parser.add_argument("--generator", type=Path)
     options = parser.parse_args()
@@ -159,8 +163,8 @@ def main() -> int:
         print(f"missing {options.zip}", file=sys.stderr)
         return 1
     if options.kind == "program":
-        if not (options.scr and options.libjpeg and options.version):
-            parser.error("program needs --scr, --libjpeg and --version")
+        if not (options.scr and options.libjpeg and options.lcms2 and options.version):
+            parser.error("program needs --scr, --libjpeg, --lcms2 and --version")
         checks = check_program(options)
     else:
         if not options.generator:

@@ -4,6 +4,7 @@
 // a DIB section of the size kept, within the picture budget (imaging/picture_budget.h).
 #include "platform/win32/win32_jpeg.h"
 
+#include "imaging/colour_profile.h"
 #include "imaging/exif.h"
 #include "imaging/jpeg_decode.h"
 #include "imaging/picture_budget.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace platform::win32 {
 
@@ -61,9 +63,25 @@ FileBytes read_jpeg_file(const std::wstring& path)
     return bytes;
 }
 
+// Turns the CMYK inks kept in `pixels` into BGRA through `transform`, or without a profile when there
+// is none.
+void convert_inks(const ColourTransform* transform, bool inverted, Dib& pixels)
+{
+    std::vector<std::uint8_t> inks(static_cast<std::size_t>(pixels.stride()));
+    for (int y = 0; y < pixels.height(); ++y) {
+        std::uint8_t* row = pixels.bits() + pixels.stride() * y;
+        if (transform == nullptr) {
+            cmyk_to_bgra(row, row, pixels.width(), inverted);
+            continue;
+        }
+        std::memcpy(inks.data(), row, inks.size());
+        transform->convert(inks.data(), row, pixels.width());
+    }
+}
+
 } // namespace
 
-JpegDecode decode_jpeg(const std::wstring& path, SIZE bound)
+JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, ColourTransforms* colours)
 {
     const FileBytes file = read_jpeg_file(path);
     if (!file.data)
@@ -74,13 +92,39 @@ JpegDecode decode_jpeg(const std::wstring& path, SIZE bound)
     std::shared_ptr<Dib> pixels;
     const std::span<const std::uint8_t> bytes(file.data.get(), file.size);
     const Orientation orientation = jpeg_exif_orientation(bytes);
-    const JpegDecoded decoded = decode_jpeg_data(bytes, limits, [&](int width, int height) {
-        const SIZE kept = stored_kept_size(SIZE{width, height}, bound, orientation);
-        pixels = std::make_shared<Dib>(kept.cx, kept.cy);
-        return PixelTarget{pixels->bits(), pixels->width(), pixels->height(), pixels->stride()};
-    });
+    // The profile decides, before decoding, whether CMYK inks are kept for it to convert.
+    EmbeddedColour colour;
+    if (colours != nullptr) {
+        if (auto profile = jpeg_icc_profile(bytes)) {
+            colour.kind = EmbeddedColour::Kind::Profile;
+            colour.profile = std::move(*profile);
+        }
+    }
+    std::shared_ptr<const ColourTransform> cmyk_transform;
+    if (colour.kind == EmbeddedColour::Kind::Profile) {
+        // Which of the two ink layouts the file has is known only once its header is read; both
+        // conversions come from the same profile, so asking for one tells whether the profile is CMYK.
+        cmyk_transform = colours->find(colour, ColourInput::Cmyk8Inverted);
+    }
+    const JpegDecoded decoded = decode_jpeg_data(
+        bytes, limits,
+        [&](int width, int height) {
+            const SIZE kept = stored_kept_size(SIZE{width, height}, bound, orientation);
+            pixels = std::make_shared<Dib>(kept.cx, kept.cy);
+            return PixelTarget{pixels->bits(), pixels->width(), pixels->height(), pixels->stride()};
+        },
+        cmyk_transform ? CmykPixels::AsStored : CmykPixels::Converted);
     if (!decoded.decoded)
         return {};
+    if (decoded.cmyk_as_stored) {
+        std::shared_ptr<const ColourTransform> transform =
+            decoded.inverted_inks ? cmyk_transform : colours->find(colour, ColourInput::Cmyk8);
+        convert_inks(transform.get(), decoded.inverted_inks, *pixels);
+    } else if (colours != nullptr && !decoded.cmyk) {
+        // CMYK converted without a profile (none, or one that is not CMYK) stays as it was converted.
+        if (const auto transform = colours->find(colour, ColourInput::Bgra8Premultiplied))
+            convert_picture(*transform, pixels->bits(), pixels->width(), pixels->height(), pixels->stride());
+    }
     JpegDecode result;
     result.eighths = decoded.eighths;
     result.decoded = SIZE{decoded.decoded_width, decoded.decoded_height};

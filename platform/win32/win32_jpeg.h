@@ -1,6 +1,7 @@
 // JPEG pictures decoded with libjpeg-turbo at the fewest eighths of their size that still cover the size kept.
 #pragma once
 
+#include "imaging/colour_transform.h"
 #include "platform/win32/win32_dib.h"
 
 #include <windows.h>
@@ -32,6 +33,11 @@ struct JpegDecode {
 // coding, an unknown colour space). Throws RuntimeError when it is a JPEG file that is truncated or
 // corrupt, claims a size beyond the picture limits, is longer than kMaxJpegFileBytes, or would go
 // over the picture budget (imaging/picture_budget.h: its coefficients, its number of scans).
-[[nodiscard]] JpegDecode decode_jpeg(const std::wstring& path, SIZE bound);
+//
+// With `colours`, a file with an ICC profile (its APP2 segments) is converted from it into the display's
+// colours once scaled; a CMYK or YCCK file is then scaled as inks and converted through its profile.
+// Without them, or with a profile that is the display's own colours, broken or unsupported, the
+// pixels are kept as stored (CMYK converted without a profile).
+[[nodiscard]] JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, imaging::ColourTransforms* colours = nullptr);
 
 } // namespace platform::win32

@@ -16,9 +16,9 @@ namespace platform::win32 {
 namespace {
 
 // The worker of the prefetch decodes with a decoder of its own, in a multithreaded apartment of its own.
-PicturePrefetch::Work prefetch_work(SIZE bound)
+PicturePrefetch::Work prefetch_work(SIZE bound, std::span<const std::uint8_t> display_profile)
 {
-    auto decoder = std::make_shared<FileDecoder>(bound);
+    auto decoder = std::make_shared<FileDecoder>(bound, display_profile);
     return {[](const std::string& path) { return file_stamp(widen(path)); },
             [decoder](const std::string& path) -> PictureRef { return decoder->decode(widen(path)); },
             [] { ::CoInitializeEx(nullptr, COINIT_MULTITHREADED); },
@@ -45,7 +45,12 @@ std::optional<FileStamp> file_stamp(const std::wstring& path)
                      join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)};
 }
 
-Win32Pictures::Win32Pictures(SIZE bound) : m_decoder(bound), m_prefetch(prefetch_work(bound)) {}
+Win32Pictures::Win32Pictures(SIZE bound) : Win32Pictures(bound, primary_display_profile()) {}
+
+Win32Pictures::Win32Pictures(SIZE bound, std::span<const std::uint8_t> display_profile)
+    : m_decoder(bound, display_profile), m_prefetch(prefetch_work(bound, display_profile))
+{
+}
 
 Win32Pictures::~Win32Pictures() = default;
 
@@ -62,9 +67,9 @@ std::shared_ptr<const Win32Picture> FileDecoder::decode(const std::wstring& path
     try {
         // libjpeg-turbo decodes JPEG files at a reduced scale; it leaves the kinds it lacks to the
         // imaging component, which decodes them at full size.
-        if (JpegDecode jpeg = decode_jpeg(path, m_bound); jpeg.picture)
+        if (JpegDecode jpeg = decode_jpeg(path, m_bound, &m_colours); jpeg.picture)
             return std::move(jpeg.picture);
-        return decode_with_wic(factory(), path, m_bound);
+        return decode_with_wic(factory(), path, m_bound, &m_colours);
     } catch (const std::bad_alloc&) {
         throw RuntimeError("a picture too large to decode in memory is treated as unreadable");
     }

@@ -1,6 +1,7 @@
 // The picture loader: files decoded off the user-interface thread and kept at the size shown.
 #pragma once
 
+#include "imaging/colour_transform.h"
 #include "imaging/picture_prefetch.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_dib.h"
@@ -9,21 +10,28 @@
 #include <windows.h>
 #include <wincodec.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform::win32 {
 
 using imaging::FileStamp;
 using imaging::PicturePrefetch;
 
-// Decodes picture files on one thread, kept at the size they are shown at for `bound`. The imaging
-// component is started on that thread when a file first needs it.
+// Decodes picture files on one thread, kept at the size they are shown at for `bound`, in the colours
+// of the display whose ICC profile is `display_profile` (sRGB when it is empty or unusable). It never
+// asks the system about the display itself. The imaging component is started on that thread when a
+// file first needs it.
 class FileDecoder {
 public:
-    explicit FileDecoder(SIZE bound) : m_bound(bound) {}
+    explicit FileDecoder(SIZE bound, std::span<const std::uint8_t> display_profile = {})
+        : m_bound(bound), m_colours(display_profile)
+    {
+    }
     // As Win32Pictures::load, for a path in the system's own form.
     [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path);
 
@@ -31,8 +39,13 @@ private:
     IWICImagingFactory& factory();
 
     SIZE m_bound;
+    imaging::ColourTransforms m_colours;
     ComPtr<IWICImagingFactory> m_factory;
 };
+
+// The ICC profile of the primary monitor, as the system's colour settings give it; empty when it has
+// none, or it cannot be read or is longer than kMaxColourProfileBytes.
+[[nodiscard]] std::vector<std::uint8_t> primary_display_profile();
 
 // What tells the file at `path` from another file or another content of it; nothing when it cannot be
 // opened. A folder has a stamp too.
@@ -42,7 +55,10 @@ class Win32Pictures final : public platform::Pictures {
 public:
     // The largest size a picture is ever shown at: the screen, in pixels. A picture larger than that
     // is kept at its fit inside `bound`; a smaller one at its natural size.
+    // Pictures are shown in the colours of the primary monitor's profile (primary_display_profile).
     explicit Win32Pictures(SIZE bound);
+    // As above, on a display whose ICC profile is `display_profile` (sRGB when empty).
+    Win32Pictures(SIZE bound, std::span<const std::uint8_t> display_profile);
     ~Win32Pictures() override;
     Win32Pictures(const Win32Pictures&) = delete;
     Win32Pictures& operator=(const Win32Pictures&) = delete;

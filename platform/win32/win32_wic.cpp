@@ -8,6 +8,7 @@
 #include "platform/win32/win32_wic.h"
 
 #include "imaging/byte_source.h"
+#include "imaging/colour_profile.h"
 #include "imaging/image_scale.h"
 #include "imaging/picture_limits.h"
 #include "platform/errors.h"
@@ -185,27 +186,131 @@ private:
     std::uint64_t m_size = 0;
 };
 
-// Reads the headers of the file at `path` before the imaging component sees it, and returns the
-// orientation its EXIF data asks for. Refuses the file when its headers say that decoding it takes more
-// than the budget (imaging/picture_limits.h): some implementations of the imaging component decode a
-// whole file when they open it. A file that cannot be opened is left to the imaging component.
-Orientation inspect_headers(const std::wstring& path)
+// What the headers of a file say before the imaging component sees it.
+struct Headers {
+    Orientation orientation = Orientation::Normal;
+    PictureFormat format = PictureFormat::Unknown;
+    EmbeddedColour colour;
+};
+
+// Reads the headers of the file at `path` before the imaging component sees it: the orientation its EXIF
+// data asks for and, when `with_colour`, what it says of its colours. Refuses the file when its headers
+// say that decoding it takes more than the budget (imaging/picture_limits.h): some implementations of
+// the imaging component decode a whole file when they open it. A file that cannot be opened is left to
+// the imaging component.
+Headers inspect_headers(const std::wstring& path, bool with_colour)
 {
+    Headers headers;
     const UniqueHandle file = open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ);
     if (!file)
-        return Orientation::Normal;
+        return headers;
     FileByteSource source(file.get());
     const PictureCost cost = picture_cost(source, kDecoderBudgetBytes);
     if (cost.refused())
         throw RuntimeError("picture refused: " + cost.refusal);
-    return file_orientation(source);
+    headers.format = cost.format;
+    headers.orientation = file_orientation(source);
+    if (with_colour)
+        headers.colour = file_colour(source);
+    return headers;
+}
+
+// The ICC profile the imaging component reports for `frame`, if any, within the size allowed.
+std::optional<std::vector<std::uint8_t>> reported_profile(IWICImagingFactory& factory, IWICBitmapFrameDecode& frame)
+{
+    UINT count = 0;
+    if (FAILED(frame.GetColorContexts(0, nullptr, &count)) || count == 0 || count > 16)
+        return std::nullopt;
+    std::vector<ComPtr<IWICColorContext>> contexts(count);
+    std::vector<IWICColorContext*> raw(count);
+    for (UINT i = 0; i < count; ++i) {
+        if (FAILED(factory.CreateColorContext(contexts[i].put())))
+            return std::nullopt;
+        raw[i] = contexts[i].get();
+    }
+    UINT got = 0;
+    if (FAILED(frame.GetColorContexts(count, raw.data(), &got)))
+        return std::nullopt;
+    for (UINT i = 0; i < std::min(got, count); ++i) {
+        WICColorContextType type{};
+        UINT size = 0;
+        if (FAILED(raw[i]->GetType(&type)) || type != WICColorContextProfile ||
+            FAILED(raw[i]->GetProfileBytes(0, nullptr, &size)) || size == 0 || size > kMaxColourProfileBytes)
+            continue;
+        std::vector<std::uint8_t> bytes(size);
+        if (SUCCEEDED(raw[i]->GetProfileBytes(size, bytes.data(), &size)) && size == bytes.size())
+            return bytes;
+    }
+    return std::nullopt;
+}
+
+// What the colours of `frame` are, from the headers read by the program or else from the imaging
+// component. The formats whose colour tags the program reads whole (JPEG, TIFF, and PNG but for its
+// compressed profile) are not asked about again.
+EmbeddedColour frame_colour(IWICImagingFactory& factory, IWICBitmapFrameDecode& frame, Headers& headers)
+{
+    EmbeddedColour colour = std::move(headers.colour);
+    const bool read_whole = headers.format == PictureFormat::Jpeg || headers.format == PictureFormat::Tiff ||
+                            headers.format == PictureFormat::Png;
+    if (colour.kind == EmbeddedColour::Kind::CompressedProfile ||
+        (colour.kind == EmbeddedColour::Kind::Untagged && !read_whole)) {
+        if (auto profile = reported_profile(factory, frame)) {
+            colour.kind = EmbeddedColour::Kind::Profile;
+            colour.profile = std::move(*profile);
+        }
+    }
+    return colour;
+}
+
+// The layout of 16-bit frames that are converted before they are cut to 8 bits.
+std::optional<ColourInput> wide_layout(const WICPixelFormatGUID& format)
+{
+    if (IsEqualGUID(format, GUID_WICPixelFormat48bppRGB))
+        return ColourInput::Rgb16;
+    if (IsEqualGUID(format, GUID_WICPixelFormat64bppRGBA))
+        return ColourInput::Rgba16;
+    if (IsEqualGUID(format, GUID_WICPixelFormat16bppGray))
+        return ColourInput::Gray16;
+    return std::nullopt;
+}
+
+// Reads all rows of `source`, 16-bit as `transform` takes them, into `target`: each strip converted to
+// the display's colours in premultiplied BGRA, then scaled.
+void read_wide_rows(IWICBitmapSource& source, const ColourTransform& transform, int width, int height, Dib& target)
+{
+    const bool same_size = width == target.width() && height == target.height();
+    std::optional<ImageScaler> scaler;
+    if (!same_size)
+        scaler.emplace(width, height, target.bits(), target.width(), target.height(), target.stride());
+    const std::size_t in_row =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(bytes_per_pixel(transform.input()));
+    const std::size_t out_row = static_cast<std::size_t>(width) * 4;
+    const int strip = static_cast<int>(std::clamp<std::size_t>(kStripBytes / in_row, 1, static_cast<std::size_t>(height)));
+    std::vector<std::uint8_t> raw(in_row * static_cast<std::size_t>(strip));
+    std::vector<std::uint8_t> converted(same_size ? 0 : out_row * static_cast<std::size_t>(strip));
+    for (int y = 0; y < height; y += strip) {
+        const int rows = std::min(strip, height - y);
+        const WICRect rect{0, y, width, rows};
+        check(source.CopyPixels(&rect, static_cast<UINT>(in_row),
+                                static_cast<UINT>(in_row * static_cast<std::size_t>(rows)), raw.data()),
+              "decoding the picture");
+        for (int r = 0; r < rows; ++r) {
+            std::uint8_t* out = same_size ? target.bits() + target.stride() * (y + r)
+                                          : converted.data() + out_row * static_cast<std::size_t>(r);
+            transform.convert(raw.data() + in_row * static_cast<std::size_t>(r), out, width);
+        }
+        if (scaler)
+            scaler->push_rows(converted.data(), static_cast<std::ptrdiff_t>(out_row), rows);
+    }
 }
 
 } // namespace
 
-std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory, const std::wstring& path, SIZE bound)
+std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory, const std::wstring& path, SIZE bound,
+                                                    ColourTransforms* colours)
 {
-    const Orientation orientation = inspect_headers(path);
+    Headers headers = inspect_headers(path, colours != nullptr);
+    const Orientation orientation = headers.orientation;
     ComPtr<IWICBitmapDecoder> decoder;
     check(factory.CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
                                             decoder.put()),
@@ -227,6 +332,19 @@ std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory,
 
     const SIZE kept = stored_kept_size(stored, bound, orientation);
     auto pixels = std::make_shared<Dib>(kept.cx, kept.cy);
+
+    const EmbeddedColour colour =
+        colours != nullptr ? frame_colour(factory, *frame.get(), headers) : EmbeddedColour{};
+    if (colours != nullptr) {
+        WICPixelFormatGUID frame_format{};
+        check(frame->GetPixelFormat(&frame_format), "reading the picture's pixel format");
+        if (const std::optional<ColourInput> wide = wide_layout(frame_format)) {
+            if (const auto transform = colours->find(colour, *wide)) {
+                read_wide_rows(*frame.get(), *transform, natural_width, natural_height, *pixels);
+                return oriented_picture(stored, std::move(pixels), orientation);
+            }
+        }
+    }
 
     ComPtr<IWICBitmapSource> reduced = reduced_decode(factory, *frame.get(), width, height, kept);
     IWICBitmapSource* source = reduced ? reduced.get() : frame.get();
@@ -250,6 +368,10 @@ std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory,
         layout = RowLayout::Bgra32Premultiplied;
     }
     read_rows(*source, *layout, static_cast<int>(source_width), static_cast<int>(source_height), *pixels);
+    if (colours != nullptr) {
+        if (const auto transform = colours->find(colour, ColourInput::Bgra8Premultiplied))
+            convert_picture(*transform, pixels->bits(), pixels->width(), pixels->height(), pixels->stride());
+    }
     return oriented_picture(stored, std::move(pixels), orientation);
 }
 

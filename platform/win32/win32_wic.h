@@ -2,6 +2,7 @@
 // libjpeg-turbo decodes.
 #pragma once
 
+#include "imaging/colour_transform.h"
 #include "platform/win32/win32_dib.h"
 
 #include <windows.h>
@@ -17,7 +18,15 @@ namespace platform::win32 {
 // says. The file's headers are checked against the picture budget first (imaging/picture_limits.h):
 // some implementations of the imaging component decode a whole file when they open it. Throws
 // RuntimeError when the file is refused, cannot be opened or decoded, or claims an absurd size.
+//
+// With `colours`, the pixels are converted from the colours the file describes into the display's: the
+// profile of a TIFF file's first page or the colour chunks of a PNG file as the program reads them,
+// otherwise what the imaging component reports for the frame (a PNG file's compressed profile among
+// them). 16-bit frames are converted before they are cut to 8 bits, others once scaled. Without
+// `colours`, or when the profile is the display's own colours, broken or unsupported, they are kept
+// as stored.
 [[nodiscard]] std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory,
-                                                                  const std::wstring& path, SIZE bound);
+                                                                  const std::wstring& path, SIZE bound,
+                                                                  imaging::ColourTransforms* colours = nullptr);
 
 } // namespace platform::win32

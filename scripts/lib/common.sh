@@ -8,6 +8,9 @@ KWOBL_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-x86-64 wine wine64 xvfb xser
 KWOBL_PACKAGES+=(git)
 # The installer package: wixl builds it, msitools reads it back in the tests, python3-olefile fixes its summary.
 KWOBL_PACKAGES+=(wixl msitools python3-olefile)
+# Colour management: real published profiles for the tests and benchmarks (colord-data, argyll-ref,
+# libgs-common, icc-profiles-free), Little CMS's tificc for their reference, NumPy for bench/colour.sh.
+KWOBL_PACKAGES+=(colord-data argyll-ref libgs-common icc-profiles-free liblcms2-utils python3-numpy)
 
 kwobl_say() {
     printf '==> %s\n' "$*" >&2
