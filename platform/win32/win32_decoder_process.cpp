@@ -22,9 +22,8 @@ namespace {
 // The decoder's own working memory besides a picture's: its code, heap and the imaging component.
 constexpr std::uint64_t kDecoderOwnBytes = std::uint64_t{64} << 20;
 
-// Handles are inherited by every process started while they are inheritable; the decoder's pipe end
-// is inheritable only while its process is being made, under this lock.
-std::mutex g_inheritance;
+// Held while a decoder is being made and put into its job (create_suspended).
+std::mutex g_starting;
 
 UniqueHandle make_job(SIZE bound)
 {
@@ -146,6 +145,39 @@ bool transfer(HANDLE pipe, HANDLE process, HANDLE event, void* buffer, std::size
     return true;
 }
 
+// Makes the decoder's process, suspended, with `client` (the pipe's end) the one handle it inherits.
+// Called with g_starting held: handles are inherited by every process started while they are
+// inheritable, and the pipe's end is closed as soon as the decoder has it.
+bool create_suspended(const DecoderCommand& command, HANDLE token, HANDLE client, PROCESS_INFORMATION& info)
+{
+    std::wstring command_line = L"\"" + command.program + L"\" " + command.arguments +
+                                (command.arguments.empty() ? L"" : L" ") + kDecoderArgument + L" " +
+                                std::to_wstring(reinterpret_cast<std::uintptr_t>(client));
+    // Only the pipe's end is inherited where the system can be told so.
+    SIZE_T list_bytes = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &list_bytes);
+    std::vector<std::uint8_t> list_memory(list_bytes);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.data());
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT;
+    if (list_bytes > 0 && ::InitializeProcThreadAttributeList(list, 1, 0, &list_bytes)) {
+        if (::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &client, sizeof client, nullptr,
+                                        nullptr)) {
+            startup.lpAttributeList = list;
+            flags |= EXTENDED_STARTUPINFO_PRESENT;
+        }
+    }
+    const BOOL made = token ? ::CreateProcessAsUserW(token, command.program.c_str(), command_line.data(), nullptr,
+                                                     nullptr, TRUE, flags, nullptr, nullptr, &startup.StartupInfo,
+                                                     &info)
+                            : ::CreateProcessW(command.program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                                               flags, nullptr, nullptr, &startup.StartupInfo, &info);
+    if (startup.lpAttributeList)
+        ::DeleteProcThreadAttributeList(list);
+    return made != FALSE;
+}
+
 } // namespace
 
 std::uint64_t decoder_memory_limit(SIZE bound)
@@ -212,47 +244,27 @@ bool DecoderProcess::start(bool low_integrity)
     if (low_integrity && !token)
         return false;
 
-    std::wstring command_line = L"\"" + m_command.program + L"\" " + m_command.arguments +
-                                (m_command.arguments.empty() ? L"" : L" ") + kDecoderArgument + L" " +
-                                std::to_wstring(reinterpret_cast<std::uintptr_t>(client.get()));
     PROCESS_INFORMATION info{};
     {
-        const std::lock_guard lock(g_inheritance);
-        // Only the pipe's end is inherited where the system can be told so.
-        SIZE_T list_bytes = 0;
-        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &list_bytes);
-        std::vector<std::uint8_t> list_memory(list_bytes);
-        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.data());
-        HANDLE inherited = client.get();
-        STARTUPINFOEXW startup{};
-        startup.StartupInfo.cb = sizeof startup;
-        DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT;
-        if (list_bytes > 0 && ::InitializeProcThreadAttributeList(list, 1, 0, &list_bytes)) {
-            if (::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited, sizeof inherited,
-                                            nullptr, nullptr)) {
-                startup.lpAttributeList = list;
-                flags |= EXTENDED_STARTUPINFO_PRESENT;
-            }
-        }
-        const BOOL made =
-            token ? ::CreateProcessAsUserW(token.get(), m_command.program.c_str(), command_line.data(), nullptr,
-                                           nullptr, TRUE, flags, nullptr, nullptr, &startup.StartupInfo, &info)
-                  : ::CreateProcessW(m_command.program.c_str(), command_line.data(), nullptr, nullptr, TRUE, flags,
-                                     nullptr, nullptr, &startup.StartupInfo, &info);
-        if (startup.lpAttributeList)
-            ::DeleteProcThreadAttributeList(list);
+        // From its making until it is in its job. A loader that closes meanwhile waits that long, so that
+        // no decoder is ever left behind, suspended and outside its job, when the program ends.
+        const std::lock_guard lock(g_starting);
+        if (m_closed)
+            return false;
+        const bool made = create_suspended(m_command, token.get(), client.get(), info);
         client.reset();
         if (!made)
             return false;
+        running->process.reset(info.hProcess);
+        running->id = info.dwProcessId;
+        // In its job before it runs a single instruction: it never runs unconfined.
+        if (!::AssignProcessToJobObject(running->job.get(), running->process.get())) {
+            ::TerminateProcess(running->process.get(), 1);
+            ::CloseHandle(info.hThread);
+            return false;
+        }
     }
-    running->process.reset(info.hProcess);
     const UniqueHandle thread(info.hThread);
-    running->id = info.dwProcessId;
-    // In its job before it runs a single instruction: it never runs unconfined.
-    if (!::AssignProcessToJobObject(running->job.get(), running->process.get())) {
-        ::TerminateProcess(running->process.get(), 1);
-        return false;
-    }
     running->low_integrity = has_low_integrity(running->process.get());
     ::ResumeThread(thread.get());
 
@@ -285,14 +297,20 @@ bool DecoderProcess::start_decoder()
     return start(false);
 }
 
+void DecoderProcess::close()
+{
+    const std::lock_guard lock(g_starting);
+    m_closed = true;
+}
+
 bool DecoderProcess::running()
 {
-    if (m_running || m_unavailable)
+    if (m_running || m_unavailable || m_closed)
         return static_cast<bool>(m_running);
     if (start_decoder())
         return true;
     // Never started at all: the system does not let us, and the caller decodes in its own process.
-    m_unavailable = m_starts == 0;
+    m_unavailable = m_starts == 0 && !m_closed;
     return false;
 }
 

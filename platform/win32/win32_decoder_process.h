@@ -57,6 +57,11 @@ public:
     // is asked for; decode() waits for that start if it comes first.
     static void start_early(const std::shared_ptr<DecoderProcess>& decoder);
 
+    // Starts no decoder from now on; waits while one is being made, until it is in its job (a
+    // moment, never a decode). The loader calls it when it goes, so that a program that ends just as
+    // its decoder is being started leaves nothing behind.
+    void close();
+
     // For tests: the running decoder's process id (0 when none runs), how many were started and answered, and whether
     // the running one has a low-integrity token.
     [[nodiscard]] DWORD process_id() const;
@@ -85,6 +90,7 @@ private:
     std::atomic<int> m_starts{0};
     std::atomic<bool> m_low_integrity{false};
     bool m_unavailable = false;
+    std::atomic<bool> m_closed{false}; // written under g_starting
     Token m_token = Token::Unknown;
     // The last file that ended a decoder, as it was then.
     std::optional<std::pair<std::wstring, std::optional<imaging::FileStamp>>> m_fatal;

@@ -72,7 +72,7 @@ TEST_F(DecoderProcessTest, APictureComesBackAtTheSizeItIsKeptAt)
     EXPECT_EQ(picture->pixels()->bits()[3], 255);
     EXPECT_NE(m_decoder.process_id(), ::GetCurrentProcessId());
     std::printf("decoder process %lu, low integrity: %s\n", m_decoder.process_id(),
-                m_decoder.low_integrity() ? "yes" : "no (refused by the system)");
+                m_decoder.low_integrity() ? "yes" : "no (the system runs it at the normal level)");
 
     const std::shared_ptr<const Win32Picture> fitted = m_decoder.decode(large);
     ASSERT_TRUE(fitted && fitted->pixels());
@@ -142,6 +142,15 @@ TEST_F(DecoderProcessTest, TheDecoderEndsWithItsOwner)
         id = decoder.process_id();
     }
     EXPECT_TRUE(process_ended(id, 0));
+}
+
+TEST_F(DecoderProcessTest, OnceClosedNoDecoderIsStarted)
+{
+    const std::wstring good = m_folder.file(L"good.bmp");
+    write_bmp(good, 20, 10, 7);
+    m_decoder.close();
+    EXPECT_THROW((void)m_decoder.decode(good), RuntimeError) << "nor is the picture decoded here";
+    EXPECT_EQ(m_decoder.starts(), 0);
 }
 
 TEST(DecoderChildTest, TheDecoderEndsWhenItsOwnerIsKilled)

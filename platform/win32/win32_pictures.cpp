@@ -69,7 +69,11 @@ Win32Pictures::Win32Pictures(SIZE bound, DecoderCommand decoder)
 {
 }
 
-Win32Pictures::~Win32Pictures() = default;
+Win32Pictures::~Win32Pictures()
+{
+    if (m_process)
+        m_process->close();
+}
 
 IWICImagingFactory& FileDecoder::factory()
 {
