@@ -11,8 +11,6 @@
 #include <atomic>
 #include <cstring>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace platform::win32 {
@@ -229,8 +227,6 @@ void DecoderProcess::end()
     m_running.reset();
     m_process_id = 0;
     m_low_integrity = false;
-    m_process_id = 0;
-    m_low_integrity = false;
 }
 
 bool DecoderProcess::start(bool low_integrity)
@@ -312,18 +308,6 @@ bool DecoderProcess::running()
     // Never started at all: the system does not let us, and the caller decodes in its own process.
     m_unavailable = m_starts == 0 && !m_closed;
     return false;
-}
-
-void DecoderProcess::start_early(const std::shared_ptr<DecoderProcess>& decoder)
-{
-    try {
-        std::thread([decoder] {
-            const std::lock_guard lock(decoder->m_mutex);
-            (void)decoder->running();
-        }).detach();
-    } catch (const std::system_error&) {
-        // No thread: the decoder starts with the first picture instead.
-    }
 }
 
 std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& path)

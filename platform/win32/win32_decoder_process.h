@@ -53,10 +53,6 @@ public:
     // processes, say): the caller then decodes in its own process.
     [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path);
 
-    // Starts `decoder` now, on a thread of its own, so that it is ready by the time the first picture
-    // is asked for; decode() waits for that start if it comes first.
-    static void start_early(const std::shared_ptr<DecoderProcess>& decoder);
-
     // Starts no decoder from now on; waits while one is being made, until it is in its job (a
     // moment, never a decode). The loader calls it when it goes, so that a program that ends just as
     // its decoder is being started leaves nothing behind.

@@ -11,7 +11,6 @@
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_system.h"
-#include "platform/win32/win32_text.h"
 #include "platform/win32/win32_windowing.h"
 #include "startup/dispatch.h"
 
@@ -41,15 +40,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (const std::optional<int> code = run_decoder_if_asked(::GetCommandLineW(), decoder_test_triggers()))
         return *code;
 
-    // A picture is never shown larger than the primary screen, so it is kept at most that large.
-    // Pictures are decoded in a decoder process. The slideshow asks for its first picture as soon as
-    // its window is made, so its decoder is started first of all, on a thread of its own. (A second
-    // instance starts one too, which ends with it.)
-    Win32Pictures pictures(SIZE{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)},
-                           this_program_as_decoder());
-    if (startup::mode_for(narrow(arguments_of(::GetCommandLineW()))) == startup::Mode::Slideshow)
-        pictures.start_decoder();
-
     CoInit com;
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
@@ -60,6 +50,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     CrashGuard guard(desktop.debt());
     Win32App app(desktop.debt());
     Win32Windowing windows;
+    // A picture is never shown larger than the primary screen, so it is kept at most that large.
+    // Pictures are decoded in a decoder process, started when the slideshow asks for its first one.
+    Win32Pictures pictures(SIZE{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)},
+                           this_program_as_decoder());
     Win32Registry registry;
     Win32Files files;
     Win32Launcher launcher;

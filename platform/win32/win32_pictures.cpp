@@ -107,12 +107,6 @@ platform::PictureRef Win32Pictures::load(std::string_view path)
     return m_decoder.decode(widen(path));
 }
 
-void Win32Pictures::start_decoder()
-{
-    if (m_process)
-        DecoderProcess::start_early(m_process);
-}
-
 void Win32Pictures::prefetch(std::string_view path)
 {
     m_prefetch.request(path);

@@ -64,9 +64,6 @@ public:
 
     // Starts preparing the picture file at `path` on the loader's worker thread; returns at once.
     void prefetch(std::string_view path) override;
-    // Starts the decoder process (when pictures are decoded in one) without waiting for it, so that it
-    // is ready for the first picture.
-    void start_decoder();
     // Whether the worker has finished what it was asked for.
     [[nodiscard]] bool prefetch_idle() const { return m_prefetch.idle(); }
     // The decoder process's owner; null when pictures are decoded in this process.
