@@ -58,8 +58,8 @@ public:
     // its decoder is being started leaves nothing behind.
     void close();
 
-    // For tests: the running decoder's process id (0 when none runs), how many were started and answered, and whether
-    // the running one has a low-integrity token.
+    // For tests: the running decoder's process id (0 when none runs), how many were started and
+    // answered, and whether the running one has a low-integrity token.
     [[nodiscard]] DWORD process_id() const;
     [[nodiscard]] int starts() const;
     [[nodiscard]] bool low_integrity() const;
