@@ -6,7 +6,7 @@
 #     session sends the window an empty message every 10 ms and times each answer);
 #   - the time from the start of the process to the first picture on the screen (the window visible and
 #     answering) with a 24-megapixel baseline JPEG photograph, the Wine server kept running, and the
-#     program's peak and final working set after two picture changes.
+#     program's peak and final working set after two picture changes, and those of its decoder process.
 #
 #   bench/responsiveness.sh [--runs N]      (N start-ups to take the median of; default 5)
 #
@@ -103,7 +103,13 @@ median=$(printf '%s\n' "${firsts[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
 printf '%-46s median %7s ms   (%s)\n' "first picture, 24-MP baseline JPEG:" "$median" "${sorted% }"
 for name in photo heavy; do
   line=$(wine "$helper" launch 25 "$(winpath "$pictures/$name/kwobl.scr")" /s | tr -d '\r')
-  peak=$(sed -n 's/.*peak_mb=\([0-9.]*\).*/\1/p' <<<"$line")
-  held=$(sed -n 's/.*held_mb=\([0-9.]*\).*/\1/p' <<<"$line")
+  peak=$(sed -n 's/.*\tpeak_mb=\([0-9.]*\).*/\1/p' <<<"$line")
+  held=$(sed -n 's/.*\theld_mb=\([0-9.]*\).*/\1/p' <<<"$line")
+  decoder_peak=$(sed -n 's/.*decoder_peak_mb=\([0-9.]*\).*/\1/p' <<<"$line")
+  decoder_held=$(sed -n 's/.*decoder_held_mb=\([0-9.]*\).*/\1/p' <<<"$line")
   printf '%-46s peak %7s MB   after two changes %6s MB\n' "working set, $name pictures:" "$peak" "$held"
+  printf '%-46s peak %7s MB   after two changes %6s MB\n' "  its decoder process:" "${decoder_peak:-0}" \
+    "${decoder_held:-0}"
+  printf '%-46s peak %7s MB\n' "  both (the peaks added):" \
+    "$(awk -v a="$peak" -v b="${decoder_peak:-0}" 'BEGIN { printf "%.1f", a + b }')"
 done

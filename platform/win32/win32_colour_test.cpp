@@ -1,6 +1,8 @@
 // Tests of colour management in the picture loader: JPEG, PNG and TIFF files with embedded profiles, on
 // the system's display and on displays whose profile is given to the loader.
 #include "imaging/colour_transform.h"
+#include "platform/win32/win32_app.h"
+#include "platform/win32/win32_decoder_process.h"
 #include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_text.h"
 
@@ -261,7 +263,7 @@ TEST_F(ColourTest, UntaggedAndSrgbPicturesAreShownAsStoredOnAnSrgbDisplay)
 {
     const Bytes untagged = jpeg_file({200, 40, 90}, {});
     const Bytes srgb = jpeg_file({200, 40, 90}, imaging::srgb_profile());
-    Win32Pictures plain{kScreen, {}};
+    Win32Pictures plain{kScreen, std::span<const std::uint8_t>{}};
     const Rgb stored = shown(plain, untagged, L"untagged.jpg");
     EXPECT_EQ(shown(m_system, untagged, L"untagged2.jpg"), stored);
     EXPECT_EQ(shown(m_system, srgb, L"srgb.jpg"), stored);
@@ -283,6 +285,17 @@ TEST_F(ColourTest, ABrokenProfileShowsThePictureAsStored)
     EXPECT_TRUE(close_to(seen, red, 0)) << text(seen);
     seen = shown(m_system, tiff_file({255, 0, 0}, noise), L"noise.tif");
     EXPECT_TRUE(close_to(seen, red, 0)) << text(seen);
+}
+
+TEST_F(ColourTest, TheDecoderProcessConvertsIntoTheDisplaysProfileToo)
+{
+    // The test program serves as the decoder process (DecoderChild.DISABLED_Serve).
+    const DecoderCommand decoder{module_path(), L"--gtest_also_run_disabled_tests --gtest_filter=DecoderChild.DISABLED_Serve"};
+    Win32Pictures swapped_display{kScreen, swapped_profile(), decoder};
+    ASSERT_NE(swapped_display.decoder_process(), nullptr);
+    const Rgb seen = shown(swapped_display, jpeg_file({255, 0, 0}, {}), L"untagged-in-decoder.jpg");
+    EXPECT_TRUE(close_to(seen, Rgb{0, 255, 0}, 12)) << text(seen);
+    EXPECT_EQ(swapped_display.decoder_process()->starts(), 1) << "not decoded by the decoder process";
 }
 
 TEST_F(ColourTest, OnADisplayWithItsOwnProfilePicturesAreConvertedIntoIt)

@@ -30,7 +30,9 @@ std::shared_ptr<const Win32Picture> oriented_picture(SIZE stored, std::shared_pt
     return std::make_shared<Win32Picture>(natural.width, natural.height, std::move(turned));
 }
 
-Dib::Dib(int width, int height) : m_width(width), m_height(height)
+Dib::Dib(int width, int height) : Dib(width, height, nullptr) {}
+
+Dib::Dib(int width, int height, HANDLE mapping) : m_width(width), m_height(height)
 {
     if (width < 1 || height < 1 ||
         std::uint64_t(static_cast<unsigned>(width)) * static_cast<unsigned>(height) > imaging::kMaxPicturePixels)
@@ -43,7 +45,7 @@ Dib::Dib(int width, int height) : m_width(width), m_height(height)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    m_bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    m_bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, mapping, 0));
     if (!m_bitmap || bits == nullptr)
         throw RuntimeError("no memory for an image of " + std::to_string(width) + " x " + std::to_string(height));
     m_bits = static_cast<std::uint8_t*>(bits);

@@ -21,6 +21,9 @@ class Dib {
 public:
     // Throws RuntimeError when the system cannot make one of that size.
     Dib(int width, int height);
+    // The pixels that the file mapping `mapping` holds from its start (a picture from the decoder
+    // process), not copied; the mapping's handle may be closed afterwards.
+    Dib(int width, int height, HANDLE mapping);
 
     [[nodiscard]] HBITMAP bitmap() const { return m_bitmap.get(); }
     [[nodiscard]] std::uint8_t* bits() const { return m_bits; }

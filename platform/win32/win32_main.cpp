@@ -5,6 +5,8 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_app.h"
 #include "platform/win32/win32_crash_guard.h"
+#include "platform/win32/win32_decoder_main.h"
+#include "platform/win32/win32_decoder_process.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_pictures.h"
@@ -15,9 +17,28 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
+
+#ifdef KWOBL_DECODER_TEST_TRIGGERS
+#include "platform/win32/win32_decoder_test_triggers.h"
+#else
+namespace {
+// The program's decoder decodes with FileDecoder alone.
+platform::win32::DecodeFunction decoder_test_triggers()
+{
+    return {};
+}
+} // namespace
+#endif
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     using namespace platform::win32;
+
+    // The decoder process is this program too, started by the slideshow: it is recognised before
+    // anything else, so that it makes no window, takes no instance lock and installs no crash guard.
+    if (const std::optional<int> code = run_decoder_if_asked(::GetCommandLineW(), decoder_test_triggers()))
+        return *code;
 
     CoInit com;
     INITCOMMONCONTROLSEX controls{};
@@ -30,7 +51,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     Win32App app(desktop.debt());
     Win32Windowing windows;
     // A picture is never shown larger than the primary screen, so it is kept at most that large.
-    Win32Pictures pictures(SIZE{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)});
+    // Pictures are decoded in a decoder process, started when the slideshow asks for its first one.
+    Win32Pictures pictures(SIZE{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)},
+                           this_program_as_decoder());
     Win32Registry registry;
     Win32Files files;
     Win32Launcher launcher;

@@ -51,14 +51,22 @@ private:
 // opened. A folder has a stamp too.
 [[nodiscard]] std::optional<FileStamp> file_stamp(const std::wstring& path);
 
+class DecoderProcess;
+struct DecoderCommand;
+
 class Win32Pictures final : public platform::Pictures {
 public:
     // The largest size a picture is ever shown at: the screen, in pixels. A picture larger than that
-    // is kept at its fit inside `bound`; a smaller one at its natural size.
-    // Pictures are shown in the colours of the primary monitor's profile (primary_display_profile).
+    // is kept at its fit inside `bound`; a smaller one at its natural size. Pictures are shown in the
+    // colours of the primary monitor's profile (primary_display_profile) and decoded in this process.
     explicit Win32Pictures(SIZE bound);
     // As above, on a display whose ICC profile is `display_profile` (sRGB when empty).
     Win32Pictures(SIZE bound, std::span<const std::uint8_t> display_profile);
+    // As above, but pictures are decoded in a decoder process started with `decoder` (see
+    // DecoderProcess), and never in this one unless no decoder process can be started at all.
+    Win32Pictures(SIZE bound, std::span<const std::uint8_t> display_profile, DecoderCommand decoder);
+    // The same on the primary monitor's profile.
+    Win32Pictures(SIZE bound, DecoderCommand decoder);
     ~Win32Pictures() override;
     Win32Pictures(const Win32Pictures&) = delete;
     Win32Pictures& operator=(const Win32Pictures&) = delete;
@@ -67,16 +75,21 @@ public:
     // upright as its EXIF orientation says (the natural size is that of the turned picture). When the
     // same file was prepared ahead and has not changed since, that picture is taken instead.
     // Throws RuntimeError when the file is missing, is no picture the imaging component can read,
-    // or is too large to decode.
+    // or is too large to decode; with a decoder process also when the decoder crashed on it, ran out of
+    // its memory or took longer than its watchdog allows.
     [[nodiscard]] platform::PictureRef load(std::string_view path) override;
 
     // Starts preparing the picture file at `path` on the loader's worker thread; returns at once.
     void prefetch(std::string_view path) override;
     // Whether the worker has finished what it was asked for.
     [[nodiscard]] bool prefetch_idle() const { return m_prefetch.idle(); }
+    // The decoder process's owner; null when pictures are decoded in this process.
+    [[nodiscard]] const DecoderProcess* decoder_process() const { return m_process.get(); }
 
 private:
     CoInit m_com;
+    // Shared with the worker, which outlives the loader when it is busy at the end.
+    std::shared_ptr<DecoderProcess> m_process;
     FileDecoder m_decoder;
     PicturePrefetch m_prefetch;
 };

@@ -1,6 +1,7 @@
 // Tests of the picture loader's preparation ahead with real files: taken while unchanged, read afresh otherwise.
 #include "platform/errors.h"
 #include "platform/win32/win32_pictures.h"
+#include "platform/win32/win32_test_files.h"
 #include "platform/win32/win32_text.h"
 
 #include <gtest/gtest.h>
@@ -11,58 +12,6 @@
 
 namespace platform::win32 {
 namespace {
-
-// A folder of its own in the temporary folder, removed with what it holds.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        wchar_t base[MAX_PATH];
-        ::GetTempPathW(MAX_PATH, base);
-        m_path = std::wstring(base) + L"kwobl-prefetch-" + std::to_wstring(::GetCurrentProcessId());
-        ::CreateDirectoryW(m_path.c_str(), nullptr);
-    }
-    ~TempFolder()
-    {
-        for (const std::wstring& file : m_files)
-            ::DeleteFileW(file.c_str());
-        ::RemoveDirectoryW(m_path.c_str());
-    }
-    std::wstring file(const wchar_t* name)
-    {
-        m_files.push_back(m_path + L"\\" + name);
-        return m_files.back();
-    }
-
-private:
-    std::wstring m_path;
-    std::vector<std::wstring> m_files;
-};
-
-// Writes a one-colour 24-bit BMP file of width x height.
-void write_bmp(const std::wstring& path, int width, int height, std::uint8_t blue)
-{
-    const int row = (width * 3 + 3) & ~3;
-    BITMAPFILEHEADER file{};
-    BITMAPINFOHEADER info{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(row * height);
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(row * height), 0);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            pixels[static_cast<std::size_t>(y * row + x * 3)] = blue;
-    const UniqueHandle out(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    ::WriteFile(out.get(), &file, sizeof file, &written, nullptr);
-    ::WriteFile(out.get(), &info, sizeof info, &written, nullptr);
-    ::WriteFile(out.get(), pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
-}
 
 // Waits until the loader's worker has prepared what it was asked for (a condition; the limit only keeps a
 // broken build from hanging).

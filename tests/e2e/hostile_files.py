@@ -91,6 +91,20 @@ def gif(screen: tuple[int, int], frames: list[tuple[int, int]]) -> bytes:
     return bytes(out + b"\x3b")
 
 
+def gif_without_colour_table() -> bytes:
+    """A 1 x 1 GIF87a with neither a global nor a local colour table. Its headers are sound; Wine 8's
+    imaging component reads through a null pointer when it decodes it."""
+    out = bytearray(b"GIF87a" + struct.pack("<HHBBB", 1, 1, 0, 0, 0))
+    out += struct.pack("<BHHHHB", 0x2C, 0, 0, 1, 1, 0)
+    return bytes(out + _lzw_literals(bytes(1)) + b"\x3b")
+
+
+def decoder_trigger(word: str) -> bytes:
+    """A file that the test copy of the program's decoder acts on instead of decoding it
+    (platform/win32/win32_decoder_test_triggers.h): KWOBL-TEST-HANG, -CRASH or -GROW."""
+    return word.encode("ascii") + bytes(64)
+
+
 # ---- BMP and ICO ----
 
 

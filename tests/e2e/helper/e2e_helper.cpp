@@ -31,7 +31,8 @@
 //   launch SECONDS PROGRAM [ARGS]
 //                             start PROGRAM in its own folder, time how long its window "Form1" takes
 //                             to be visible and answer, watch it for SECONDS, then end it: "launch
-//                             first_ms=.. peak_mb=.. held_mb=.." (peak and final working set)
+//                             first_ms=.. peak_mb=.. held_mb=.. decoder_peak_mb=.. decoder_held_mb=.."
+//                             (peak and final working set of the program and of the processes it started)
 //   probe CAPTION SECONDS     send the first visible window with that caption an empty message every 10 ms for
 //                             SECONDS (or until it is gone) and time each answer: "probe samples=..
 //                             longest_ms=.. at_s=.. median_ms=.." (at_s: when the longest began)
@@ -40,6 +41,7 @@
 // key=value fields.
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include "e2e_hook.h"
 
@@ -414,6 +416,33 @@ int probe(const wchar_t* caption, double seconds)
     return 0;
 }
 
+// The peak and the present working set of the processes that `parent` started (its decoder), added up.
+PROCESS_MEMORY_COUNTERS children_memory(DWORD parent)
+{
+    PROCESS_MEMORY_COUNTERS total{};
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return total;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ParentProcessID != parent)
+            continue;
+        const HANDLE child = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
+        if (child == nullptr)
+            continue;
+        PROCESS_MEMORY_COUNTERS memory{};
+        memory.cb = sizeof memory;
+        if (GetProcessMemoryInfo(child, &memory, sizeof memory)) {
+            total.PeakWorkingSetSize += memory.PeakWorkingSetSize;
+            total.WorkingSetSize += memory.WorkingSetSize;
+        }
+        CloseHandle(child);
+    }
+    CloseHandle(snapshot);
+    return total;
+}
+
 // Starts a program and times its first window: from the start of the process until the slideshow window
 // is on the screen and its thread answers, which it does only once the first picture is in place.
 int launch(double seconds, int argc, wchar_t** argv)
@@ -450,13 +479,17 @@ int launch(double seconds, int argc, wchar_t** argv)
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(process.hProcess, &memory, sizeof memory);
+    const PROCESS_MEMORY_COUNTERS decoder = children_memory(process.dwProcessId);
     TerminateProcess(process.hProcess, 0);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    char line[160];
-    std::snprintf(line, sizeof line, "launch\tfirst_ms=%.0f\tpeak_mb=%.1f\theld_mb=%.1f", window ? first_ms : -1.0,
-                  static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0,
-                  static_cast<double>(memory.WorkingSetSize) / 1048576.0);
+    char line[240];
+    std::snprintf(line, sizeof line,
+                  "launch\tfirst_ms=%.0f\tpeak_mb=%.1f\theld_mb=%.1f\tdecoder_peak_mb=%.1f\tdecoder_held_mb=%.1f",
+                  window ? first_ms : -1.0, static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0,
+                  static_cast<double>(memory.WorkingSetSize) / 1048576.0,
+                  static_cast<double>(decoder.PeakWorkingSetSize) / 1048576.0,
+                  static_cast<double>(decoder.WorkingSetSize) / 1048576.0);
     print_line(line);
     return window ? 0 : 1;
 }
