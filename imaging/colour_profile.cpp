@@ -16,25 +16,6 @@ namespace {
 // size allowed takes about 65 segments of its own.
 constexpr int kMaxSegments = 512;
 constexpr std::uint16_t kTiffIccTag = 34675;
-constexpr std::uint32_t kMaxEntries = 1024;
-
-std::optional<std::vector<std::uint8_t>> read_exactly(ByteSource& file, std::uint64_t offset, std::size_t count)
-{
-    std::vector<std::uint8_t> bytes(count);
-    if (count != 0 && file.read(offset, bytes) != count)
-        return std::nullopt;
-    return bytes;
-}
-
-std::uint16_t big16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
-
-std::uint32_t big32(const std::uint8_t* p)
-{
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
 
 // ---- JPEG ----
 
@@ -115,21 +96,6 @@ std::optional<std::vector<std::uint8_t>> jpeg_profile(ByteSource& file, std::uin
     return profile;
 }
 
-// ---- TIFF ----
-
-struct ByteOrder {
-    bool little = true;
-    [[nodiscard]] std::uint16_t u16(const std::uint8_t* p) const
-    {
-        return little ? static_cast<std::uint16_t>(p[0] | (p[1] << 8)) : big16(p);
-    }
-    [[nodiscard]] std::uint32_t u32(const std::uint8_t* p) const
-    {
-        return little ? (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0]
-                      : big32(p);
-    }
-};
-
 // ---- PNG ----
 
 bool near(double a, double b, double tolerance)
@@ -158,42 +124,17 @@ std::optional<std::vector<std::uint8_t>> jpeg_icc_profile(std::span<const std::u
 
 std::optional<std::vector<std::uint8_t>> tiff_icc_profile(ByteSource& file, std::uint64_t max_bytes)
 {
-    const auto header = read_exactly(file, 0, 8);
-    if (!header)
+    const std::optional<TiffEntry> entry = first_tiff_entry(file, kTiffIccTag);
+    if (!entry)
         return std::nullopt;
-    const std::uint8_t* h = header->data();
-    ByteOrder order;
-    if (h[0] == 'I' && h[1] == 'I')
-        order.little = true;
-    else if (h[0] == 'M' && h[1] == 'M')
-        order.little = false;
-    else
+    // UNDEFINED (7) as the TIFF notes define it; BYTE (1) as some writers store it.
+    const std::uint32_t length = entry->count;
+    if ((entry->type != 7 && entry->type != 1) || length < 4 || length > max_bytes)
         return std::nullopt;
-    if (order.u16(h + 2) != 42)
+    const std::uint64_t offset = entry->value32;
+    if (offset + length > file.size())
         return std::nullopt;
-    const std::uint64_t directory = order.u32(h + 4);
-    const auto count_bytes = read_exactly(file, directory, 2);
-    if (!count_bytes)
-        return std::nullopt;
-    const std::uint32_t count = std::min<std::uint32_t>(order.u16(count_bytes->data()), kMaxEntries);
-    const auto entries = read_exactly(file, directory + 2, std::size_t{count} * 12);
-    if (!entries)
-        return std::nullopt;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* entry = entries->data() + i * 12;
-        if (order.u16(entry) != kTiffIccTag)
-            continue;
-        // UNDEFINED (7) as the TIFF notes define it; BYTE (1) as some writers store it.
-        const std::uint16_t type = order.u16(entry + 2);
-        const std::uint32_t length = order.u32(entry + 4);
-        if ((type != 7 && type != 1) || length < 4 || length > max_bytes)
-            return std::nullopt;
-        const std::uint64_t offset = order.u32(entry + 8);
-        if (offset + length > file.size())
-            return std::nullopt;
-        return read_exactly(file, offset, length);
-    }
-    return std::nullopt;
+    return read_exactly(file, offset, length);
 }
 
 EmbeddedColour png_colour(ByteSource& file, std::uint64_t max_bytes)

@@ -15,82 +15,18 @@ namespace {
 
 constexpr std::uint16_t kOrientationTag = 0x0112;
 constexpr std::uint16_t kTypeShort = 3;
-// An image file directory longer than this is read only this far: the orientation tag sorts early.
-constexpr std::uint32_t kMaxEntries = 1024;
 // Segments and chunks looked at before the pictures' data is given up on.
 constexpr int kMaxSegments = 128;
 // An EXIF chunk of a PNG file longer than this is not read (a JPEG segment cannot exceed 64 KB).
 constexpr std::uint32_t kMaxExifBytes = 1U << 20;
 
-// Reads exactly `count` bytes from `offset`, or nothing.
-std::optional<std::vector<std::uint8_t>> read_exactly(ByteSource& file, std::uint64_t offset, std::size_t count)
-{
-    std::vector<std::uint8_t> bytes(count);
-    if (count != 0 && file.read(offset, bytes) != count)
-        return std::nullopt;
-    return bytes;
-}
-
-std::uint16_t big16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
-
-std::uint32_t big32(const std::uint8_t* p)
-{
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
-// Numbers of a TIFF block in its own byte order.
-struct ByteOrder {
-    bool little = true;
-    [[nodiscard]] std::uint16_t u16(const std::uint8_t* p) const
-    {
-        return little ? static_cast<std::uint16_t>(p[0] | (p[1] << 8)) : big16(p);
-    }
-    [[nodiscard]] std::uint32_t u32(const std::uint8_t* p) const
-    {
-        return little ? (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0]
-                      : big32(p);
-    }
-};
-
 Orientation tiff_orientation(ByteSource& file)
 {
-    const auto header = read_exactly(file, 0, 8);
-    if (!header)
+    // The orientation tag sorts early: the first directory's first entries hold it.
+    const std::optional<TiffEntry> entry = first_tiff_entry(file, kOrientationTag);
+    if (!entry || entry->type != kTypeShort || entry->count != 1 || entry->value16 < 1 || entry->value16 > 8)
         return Orientation::Normal;
-    const std::uint8_t* h = header->data();
-    ByteOrder order;
-    if (h[0] == 'I' && h[1] == 'I')
-        order.little = true;
-    else if (h[0] == 'M' && h[1] == 'M')
-        order.little = false;
-    else
-        return Orientation::Normal;
-    if (order.u16(h + 2) != 42)
-        return Orientation::Normal;
-    const std::uint64_t directory = order.u32(h + 4);
-    const auto count_bytes = read_exactly(file, directory, 2);
-    if (!count_bytes)
-        return Orientation::Normal;
-    const std::uint32_t count = std::min<std::uint32_t>(order.u16(count_bytes->data()), kMaxEntries);
-    // A directory that claims more entries than the block holds is not believed at all.
-    const auto entries = read_exactly(file, directory + 2, std::size_t{count} * 12);
-    if (!entries)
-        return Orientation::Normal;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* entry = entries->data() + i * 12;
-        if (order.u16(entry) != kOrientationTag)
-            continue;
-        if (order.u16(entry + 2) != kTypeShort || order.u32(entry + 4) != 1)
-            return Orientation::Normal;
-        const std::uint16_t value = order.u16(entry + 8);
-        if (value < 1 || value > 8)
-            return Orientation::Normal;
-        return static_cast<Orientation>(value);
-    }
-    return Orientation::Normal;
+    return static_cast<Orientation>(entry->value16);
 }
 
 Orientation exif_block_orientation(std::span<const std::uint8_t> block)

@@ -4,6 +4,7 @@
 #include "platform/win32/win32_app.h"
 #include "platform/win32/win32_decoder_process.h"
 #include "platform/win32/win32_pictures.h"
+#include "platform/win32/win32_test_files.h"
 #include "platform/win32/win32_text.h"
 
 #include <gtest/gtest.h>
@@ -86,23 +87,6 @@ Bytes jpeg_file(const Bytes& colour, const Bytes& profile, bool cmyk = false)
     return bytes;
 }
 
-void put_be32(Bytes& out, std::uint32_t v)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-
-std::uint32_t crc32(const std::uint8_t* data, std::size_t n)
-{
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < n; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
 // `data` as a zlib stream of stored (not compressed) blocks, which every inflater reads.
 Bytes zlib_stored(const Bytes& data)
 {
@@ -126,15 +110,6 @@ Bytes zlib_stored(const Bytes& data)
     }
     put_be32(out, (b << 16) | a);
     return out;
-}
-
-void put_chunk(Bytes& out, const char* type, const Bytes& data)
-{
-    put_be32(out, static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    put_be32(out, crc32(out.data() + start, out.size() - start));
 }
 
 // A kSide x kSide RGB PNG file of one colour, 8 or 16 bits a channel, with `profile` in an iCCP chunk.

@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 #include "imaging/image_scale.h"
 #include "platform/win32/win32_jpeg.h"
+#include "platform/win32/win32_test_files.h"
 #include "platform/win32/win32_text.h"
 
 #include <gmock/gmock.h>
@@ -199,32 +200,6 @@ Bytes bmp_claiming(std::int32_t width, std::int32_t height, std::size_t pixel_by
     std::memcpy(out.data(), &file, sizeof file);
     std::memcpy(out.data() + sizeof file, &info, sizeof info);
     return out;
-}
-
-std::uint32_t crc32(const std::uint8_t* data, std::size_t n)
-{
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < n; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-void put_be32(Bytes& out, std::uint32_t v)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(std::uint8_t(v >> shift));
-}
-
-void put_chunk(Bytes& out, const char* type, const Bytes& data)
-{
-    put_be32(out, std::uint32_t(data.size()));
-    const std::size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    put_be32(out, crc32(out.data() + start, out.size() - start));
 }
 
 // A well-formed PNG header that claims a picture of width x height, followed by a token of data.

@@ -38,6 +38,38 @@ private:
     std::vector<std::wstring> m_files;
 };
 
+// The bytes of a picture file a test writes.
+using TestBytes = std::vector<std::uint8_t>;
+
+// A big-endian 32-bit number at the end of `out`, as PNG stores them.
+inline void put_be32(TestBytes& out, std::uint32_t v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+// The CRC-32 of a PNG chunk.
+inline std::uint32_t crc32(const std::uint8_t* data, std::size_t n)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < n; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A PNG chunk of `type` holding `data`, with its length and CRC, at the end of `out`.
+inline void put_chunk(TestBytes& out, const char* type, const TestBytes& data)
+{
+    put_be32(out, static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    put_be32(out, crc32(out.data() + start, out.size() - start));
+}
+
 // Writes a one-colour 24-bit BMP file of width x height.
 inline void write_bmp(const std::wstring& path, int width, int height, std::uint8_t blue)
 {
