@@ -7,6 +7,7 @@
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_pictures.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <exception>
@@ -72,26 +73,57 @@ std::optional<DecoderSettings> read_settings(HANDLE pipe)
     return settings;
 }
 
-// The picture's pixels copied into the slideshow's mapping; the reply's sizes filled in.
-void hand_over(const Win32Picture& picture, const RequestHeader& request, ReplyHeader& reply)
-{
-    reply.natural_width = picture.natural_width();
-    reply.natural_height = picture.natural_height();
-    const std::shared_ptr<const Dib>& pixels = picture.pixels();
-    if (!pixels)
-        return;
-    const std::uint64_t bytes = std::uint64_t(pixels->width()) * std::uint64_t(pixels->height()) * 4;
-    if (bytes > request.mapping_bytes)
-        throw RuntimeError("the pixels are larger than the screen");
-    void* view = ::MapViewOfFile(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.mapping)),
-                                 FILE_MAP_WRITE, 0, 0, static_cast<SIZE_T>(bytes));
-    if (view == nullptr)
-        throw RuntimeError("the slideshow's memory for the pixels cannot be reached");
-    std::memcpy(view, pixels->bits(), static_cast<std::size_t>(bytes));
-    ::UnmapViewOfFile(view);
-    reply.pixels_width = pixels->width();
-    reply.pixels_height = pixels->height();
-}
+// Where the pixels of one request are made: the first image that fits goes straight into the
+// slideshow's file mapping, so that a picture kept as decoded is never copied; any other (a picture
+// turned upright is made twice) gets memory of its own and is copied there at the end. None of it is a
+// DIB section: the decoder process never loads the graphics system.
+class RequestPixels {
+public:
+    RequestPixels(HANDLE mapping, std::uint64_t bytes) : m_state(std::make_shared<State>(State{mapping, bytes, {}})) {}
+
+    [[nodiscard]] PixelMemory memory() const
+    {
+        return [state = m_state](int width, int height) {
+            const std::uint64_t bytes = std::uint64_t(std::max(width, 0)) * std::uint64_t(std::max(height, 0)) * 4;
+            if (!state->placed.expired() || bytes > state->bytes)
+                return Dib::without_bitmap(width, height);
+            std::shared_ptr<Dib> pixels = Dib::without_bitmap(width, height, state->mapping);
+            state->placed = pixels;
+            return pixels;
+        };
+    }
+
+    // The picture's pixels in the mapping, copied there unless they were made there; the reply's sizes
+    // filled in.
+    void hand_over(const Win32Picture& picture, ReplyHeader& reply) const
+    {
+        reply.natural_width = picture.natural_width();
+        reply.natural_height = picture.natural_height();
+        const std::shared_ptr<const Dib>& pixels = picture.pixels();
+        if (!pixels)
+            return;
+        const std::uint64_t bytes = std::uint64_t(pixels->width()) * std::uint64_t(pixels->height()) * 4;
+        if (bytes > m_state->bytes)
+            throw RuntimeError("the pixels are larger than the screen");
+        if (m_state->placed.lock() != pixels) {
+            void* view = ::MapViewOfFile(m_state->mapping, FILE_MAP_WRITE, 0, 0, static_cast<SIZE_T>(bytes));
+            if (view == nullptr)
+                throw RuntimeError("the slideshow's memory for the pixels cannot be reached");
+            std::memcpy(view, pixels->bits(), static_cast<std::size_t>(bytes));
+            ::UnmapViewOfFile(view);
+        }
+        reply.pixels_width = pixels->width();
+        reply.pixels_height = pixels->height();
+    }
+
+private:
+    struct State {
+        HANDLE mapping;
+        std::uint64_t bytes;
+        std::weak_ptr<const Dib> placed;
+    };
+    std::shared_ptr<State> m_state;
+};
 
 // Reads one request and answers it; false when the slideshow has gone or broke the protocol.
 bool serve_one(HANDLE pipe, FileDecoder& decoder, const DecodeFunction& decode)
@@ -105,13 +137,15 @@ bool serve_one(HANDLE pipe, FileDecoder& decoder, const DecodeFunction& decode)
         return false;
     // The mapping is this request's alone: it is closed once answered.
     const UniqueHandle mapping(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.mapping)));
+    const RequestPixels pixels(mapping.get(), request.mapping_bytes);
+    decoder.set_pixel_memory(pixels.memory());
     ReplyHeader reply;
     std::string message;
     try {
         const std::shared_ptr<const Win32Picture> picture = decode ? decode(decoder, path) : decoder.decode(path);
         if (!picture)
             throw RuntimeError("the file gave no picture");
-        hand_over(*picture, request, reply);
+        pixels.hand_over(*picture, reply);
         reply.status = ReplyStatus::Decoded;
     } catch (const std::exception& error) {
         reply = ReplyHeader{};
@@ -129,8 +163,8 @@ int serve_decoder(HANDLE pipe, const DecodeFunction& decode)
     const std::optional<DecoderSettings> settings = read_settings(pipe);
     if (!settings)
         return 2;
-    // The imaging component's objects live in a multithreaded apartment, as on the loader's worker.
-    ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    // COM is started only when a picture first needs the imaging component (FileDecoder): JPEG files,
+    // the most common, never do.
     FileDecoder decoder(settings->bound, settings->display_profile);
     if (!write_exact(pipe, &kReady, sizeof kReady))
         return 2;

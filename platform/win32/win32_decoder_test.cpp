@@ -11,14 +11,19 @@
 #include "platform/win32/win32_decoder_test_triggers.h"
 #include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_test_files.h"
+#include "platform/win32/win32_test_jpeg.h"
 #include "platform/win32/win32_text.h"
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace platform::win32 {
 namespace {
@@ -231,6 +236,92 @@ TEST(Win32PicturesDecoderTest, WithoutADecoderProcessPicturesAreDecodedHere)
     Win32Pictures pictures(kScreen, DecoderCommand{folder.file(L"no-such-program.exe"), L""});
     EXPECT_EQ(pictures.load(narrow(file))->natural_width(), 40);
     EXPECT_EQ(pictures.decoder_process()->starts(), 0);
+}
+
+// The names of the modules that the process `id` has loaded, in lower case.
+std::vector<std::wstring> loaded_modules(DWORD id)
+{
+    std::vector<std::wstring> names;
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, id);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return names;
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Module32FirstW(snapshot, &entry); more; more = ::Module32NextW(snapshot, &entry)) {
+        std::wstring name = entry.szModule;
+        std::transform(name.begin(), name.end(), name.begin(), ::towlower);
+        names.push_back(name);
+    }
+    ::CloseHandle(snapshot);
+    return names;
+}
+
+bool has_module(const std::vector<std::wstring>& modules, const wchar_t* name)
+{
+    return std::find(modules.begin(), modules.end(), name) != modules.end();
+}
+
+TEST(DecoderStartTest, TheProgramsDecoderDecodesAJpegWithoutTheLibrariesOfTheUserInterface)
+{
+    // Loading them would cost a decoder more than the rest of its start together.
+    std::wstring program = module_path();
+    program.erase(program.find_last_of(L'\\') + 1);
+    program += L"kwobl.scr";
+    ASSERT_NE(::GetFileAttributesW(program.c_str()), INVALID_FILE_ATTRIBUTES) << "built next to the tests";
+    TempFolder folder(L"decoder-modules");
+    const std::wstring jpeg = folder.file(L"photo.jpg");
+    const std::wstring bmp = folder.file(L"picture.bmp");
+    const TestBytes photo = encode_jpeg(photograph(320, 200), JpegKind::Baseline);
+    ASSERT_FALSE(photo.empty());
+    {
+        const UniqueHandle out(::CreateFileW(jpeg.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(out.get(), photo.data(), DWORD(photo.size()), &written, nullptr));
+    }
+    write_bmp(bmp, 40, 30, 200);
+    DecoderProcess decoder(DecoderCommand{program, L""}, DecoderSettings{kScreen, {}});
+
+    const std::shared_ptr<const Win32Picture> photograph = decoder.decode(jpeg);
+    ASSERT_TRUE(photograph && photograph->pixels());
+    EXPECT_EQ(photograph->pixels()->width(), 320);
+    const std::vector<std::wstring> modules = loaded_modules(decoder.process_id());
+    ASSERT_TRUE(has_module(modules, L"kernel32.dll")) << "the decoder's modules can be listed";
+    for (const wchar_t* name : {L"user32.dll", L"gdi32.dll", L"comctl32.dll", L"imm32.dll", L"ole32.dll"})
+        EXPECT_FALSE(has_module(modules, name)) << "loaded " << narrow(name);
+
+    // A picture for the imaging component starts COM in the decoder then.
+    const std::shared_ptr<const Win32Picture> picture = decoder.decode(bmp);
+    ASSERT_TRUE(picture && picture->pixels());
+    EXPECT_EQ(picture->pixels()->bits()[0], 200);
+    EXPECT_TRUE(has_module(loaded_modules(decoder.process_id()), L"ole32.dll"));
+    EXPECT_EQ(decoder.starts(), 1);
+}
+
+TEST(DibTest, PixelsWithoutABitmapLiveInMemoryOfTheirOwnOrInAMapping)
+{
+    const std::shared_ptr<Dib> own = Dib::without_bitmap(3, 2);
+    EXPECT_EQ(own->bitmap(), nullptr);
+    own->bits()[0] = 1;
+    own->bits()[3 * 2 * 4 - 1] = 2; // to the last byte
+
+    const UniqueHandle mapping(
+        ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 3 * 2 * 4, nullptr));
+    ASSERT_TRUE(mapping);
+    {
+        const std::shared_ptr<Dib> shared = Dib::without_bitmap(3, 2, mapping.get());
+        EXPECT_EQ(shared->bitmap(), nullptr);
+        shared->bits()[0] = 42;
+        shared->bits()[3 * 2 * 4 - 1] = 43;
+    }
+    // Still in the mapping once they are gone, where a DIB section made on it finds them.
+    const Dib seen(3, 2, mapping.get());
+    EXPECT_EQ(seen.bits()[0], 42);
+    EXPECT_EQ(seen.bits()[3 * 2 * 4 - 1], 43);
+
+    // (A mapping's memory is whole pages.)
+    EXPECT_THROW((void)Dib::without_bitmap(64, 64, mapping.get()), RuntimeError) << "larger than the mapping";
+    EXPECT_THROW((void)Dib::without_bitmap(0, 2), RuntimeError);
+    EXPECT_THROW((void)Dib::without_bitmap(70000, 70000), RuntimeError);
 }
 
 TEST(DecoderProtocolTest, TheDecoderIsRecognisedByItsArgumentAlone)

@@ -17,26 +17,71 @@ namespace platform::win32 {
 using namespace imaging;
 
 std::shared_ptr<const Win32Picture> oriented_picture(SIZE stored, std::shared_ptr<const Dib> pixels,
-                                                     Orientation orientation)
+                                                     Orientation orientation, const PixelMemory& memory)
 {
     const OrientedSize natural = oriented_size(stored.cx, stored.cy, orientation);
     if (!pixels || orientation == Orientation::Normal)
         return std::make_shared<Win32Picture>(natural.width, natural.height, std::move(pixels));
     // Only the pixels kept are turned, never a full-size decode.
     const OrientedSize size = oriented_size(pixels->width(), pixels->height(), orientation);
-    auto turned = std::make_shared<Dib>(size.width, size.height);
+    std::shared_ptr<Dib> turned = make_pixels(memory, size.width, size.height);
     orient_image(orientation, pixels->bits(), pixels->width(), pixels->height(), pixels->stride(), turned->bits(),
                  turned->stride());
     return std::make_shared<Win32Picture>(natural.width, natural.height, std::move(turned));
 }
 
-Dib::Dib(int width, int height) : Dib(width, height, nullptr) {}
+namespace {
 
-Dib::Dib(int width, int height, HANDLE mapping) : m_width(width), m_height(height)
+void check_dib_size(int width, int height)
 {
     if (width < 1 || height < 1 ||
         std::uint64_t(static_cast<unsigned>(width)) * static_cast<unsigned>(height) > imaging::kMaxPicturePixels)
         throw RuntimeError("no image can be made of " + std::to_string(width) + " x " + std::to_string(height));
+}
+
+[[noreturn]] void no_memory_for(int width, int height)
+{
+    throw RuntimeError("no memory for an image of " + std::to_string(width) + " x " + std::to_string(height));
+}
+
+} // namespace
+
+std::shared_ptr<Dib> make_pixels(const PixelMemory& memory, int width, int height)
+{
+    return memory ? memory(width, height) : std::make_shared<Dib>(width, height);
+}
+
+Dib::Dib(int width, int height) : Dib(width, height, nullptr) {}
+
+Dib::Dib(int width, int height, Memory memory) : m_memory(memory), m_width(width), m_height(height) {}
+
+std::shared_ptr<Dib> Dib::without_bitmap(int width, int height, HANDLE mapping)
+{
+    check_dib_size(width, height);
+    // Not make_shared: the constructor is private.
+    std::shared_ptr<Dib> dib(new Dib(width, height, mapping ? Memory::View : Memory::Own));
+    const SIZE_T bytes = SIZE_T(width) * SIZE_T(height) * 4;
+    void* bits = mapping ? ::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, bytes)
+                         : ::VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (bits == nullptr)
+        no_memory_for(width, height);
+    dib->m_bits = static_cast<std::uint8_t*>(bits);
+    return dib;
+}
+
+Dib::~Dib()
+{
+    if (m_bits == nullptr)
+        return;
+    if (m_memory == Memory::View)
+        ::UnmapViewOfFile(m_bits);
+    else if (m_memory == Memory::Own)
+        ::VirtualFree(m_bits, 0, MEM_RELEASE);
+}
+
+Dib::Dib(int width, int height, HANDLE mapping) : m_width(width), m_height(height)
+{
+    check_dib_size(width, height);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
@@ -47,7 +92,7 @@ Dib::Dib(int width, int height, HANDLE mapping) : m_width(width), m_height(heigh
     void* bits = nullptr;
     m_bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, mapping, 0));
     if (!m_bitmap || bits == nullptr)
-        throw RuntimeError("no memory for an image of " + std::to_string(width) + " x " + std::to_string(height));
+        no_memory_for(width, height);
     m_bits = static_cast<std::uint8_t*>(bits);
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace platform::win32 {
@@ -24,7 +25,15 @@ public:
     // The pixels that the file mapping `mapping` holds from its start (a picture from the decoder
     // process), not copied; the mapping's handle may be closed afterwards.
     Dib(int width, int height, HANDLE mapping);
+    // Pixels that are never drawn in this process (the decoder process's), so no bitmap: at the start
+    // of the file mapping `mapping`, or in memory of their own without one. Unlike a DIB section they
+    // need nothing of the graphics system. Throws RuntimeError as above.
+    [[nodiscard]] static std::shared_ptr<Dib> without_bitmap(int width, int height, HANDLE mapping = nullptr);
+    ~Dib();
+    Dib(const Dib&) = delete;
+    Dib& operator=(const Dib&) = delete;
 
+    // Null for pixels without a bitmap.
     [[nodiscard]] HBITMAP bitmap() const { return m_bitmap.get(); }
     [[nodiscard]] std::uint8_t* bits() const { return m_bits; }
     [[nodiscard]] int width() const { return m_width; }
@@ -32,11 +41,19 @@ public:
     [[nodiscard]] std::ptrdiff_t stride() const { return std::ptrdiff_t{m_width} * 4; }
 
 private:
+    enum class Memory { Bitmap, View, Own };
+    Dib(int width, int height, Memory memory);
+
     UniqueHbitmap m_bitmap;
+    Memory m_memory = Memory::Bitmap;
     std::uint8_t* m_bits = nullptr;
     int m_width = 0;
     int m_height = 0;
 };
+
+// Where a decoder puts the pixels it makes (width, height): DIB sections when it is empty.
+using PixelMemory = std::function<std::shared_ptr<Dib>(int width, int height)>;
+[[nodiscard]] std::shared_ptr<Dib> make_pixels(const PixelMemory& memory, int width, int height);
 
 // Pixels ready to be drawn unscaled. It may share the pixels of the picture it was made from; it
 // keeps them alive on its own, so it may outlive that picture.
@@ -83,10 +100,11 @@ private:
 PreparedImage prepare_image(const platform::Picture& picture, int width, int height);
 
 // The picture of a file whose pixels were decoded as stored, `stored` its size in the file: its natural
-// size and its pixels turned and mirrored as `orientation` says. Throws RuntimeError when there is no memory
-// for the turned pixels.
+// size and its pixels turned and mirrored as `orientation` says, into `memory`. Throws RuntimeError when
+// there is no memory for the turned pixels.
 [[nodiscard]] std::shared_ptr<const Win32Picture> oriented_picture(SIZE stored, std::shared_ptr<const Dib> pixels,
-                                                                   Orientation orientation);
+                                                                   Orientation orientation,
+                                                                   const PixelMemory& memory = {});
 
 // The size the pixels of a picture of natural size `natural` are kept at for `bound` (the screen): the
 // pixels that the picture's fit on a screen of that size covers (fit_picture), the natural size when

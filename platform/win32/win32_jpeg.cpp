@@ -81,7 +81,7 @@ void convert_inks(const ColourTransform* transform, bool inverted, Dib& pixels)
 
 } // namespace
 
-JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, ColourTransforms* colours)
+JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, ColourTransforms* colours, const PixelMemory& memory)
 {
     const FileBytes file = read_jpeg_file(path);
     if (!file.data)
@@ -110,7 +110,7 @@ JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, ColourTransforms* c
         bytes, limits,
         [&](int width, int height) {
             const SIZE kept = stored_kept_size(SIZE{width, height}, bound, orientation);
-            pixels = std::make_shared<Dib>(kept.cx, kept.cy);
+            pixels = make_pixels(memory, kept.cx, kept.cy);
             return PixelTarget{pixels->bits(), pixels->width(), pixels->height(), pixels->stride()};
         },
         cmyk_transform ? CmykPixels::AsStored : CmykPixels::Converted);
@@ -129,7 +129,7 @@ JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, ColourTransforms* c
     result.eighths = decoded.eighths;
     result.decoded = SIZE{decoded.decoded_width, decoded.decoded_height};
     result.picture = oriented_picture(SIZE{decoded.natural_width, decoded.natural_height}, std::move(pixels),
-                                      orientation);
+                                      orientation, memory);
     return result;
 }
 

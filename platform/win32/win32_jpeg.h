@@ -37,7 +37,8 @@ struct JpegDecode {
 // With `colours`, a file with an ICC profile (its APP2 segments) is converted from it into the display's
 // colours once scaled; a CMYK or YCCK file is then scaled as inks and converted through its profile.
 // Without them, or with a profile that is the display's own colours, broken or unsupported, the
-// pixels are kept as stored (CMYK converted without a profile).
-[[nodiscard]] JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, imaging::ColourTransforms* colours = nullptr);
+// pixels are kept as stored (CMYK converted without a profile). The pixels are made in `memory`.
+[[nodiscard]] JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, imaging::ColourTransforms* colours = nullptr,
+                                     const PixelMemory& memory = {});
 
 } // namespace platform::win32

@@ -90,8 +90,18 @@ Win32Pictures::~Win32Pictures()
 
 IWICImagingFactory& FileDecoder::factory()
 {
-    if (!m_factory && FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                                __uuidof(IWICImagingFactory), m_factory.put_void())))
+    if (m_factory)
+        return *m_factory.get();
+    const auto make = [this] {
+        return ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWICImagingFactory),
+                                  m_factory.put_void());
+    };
+    HRESULT made = make();
+    // A thread outside any apartment (the decoder process's, which starts without COM so as to start
+    // fast) joins the multithreaded one, for as long as it lives.
+    if (made == CO_E_NOTINITIALIZED && SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        made = make();
+    if (FAILED(made))
         throw RuntimeError("starting the imaging component failed");
     return *m_factory.get();
 }
@@ -101,9 +111,9 @@ std::shared_ptr<const Win32Picture> FileDecoder::decode(const std::wstring& path
     try {
         // libjpeg-turbo decodes JPEG files at a reduced scale; it leaves the kinds it lacks to the
         // imaging component, which decodes them at full size.
-        if (JpegDecode jpeg = decode_jpeg(path, m_bound, &m_colours); jpeg.picture)
+        if (JpegDecode jpeg = decode_jpeg(path, m_bound, &m_colours, m_memory); jpeg.picture)
             return std::move(jpeg.picture);
-        return decode_with_wic(factory(), path, m_bound, &m_colours);
+        return decode_with_wic(factory(), path, m_bound, &m_colours, m_memory);
     } catch (const std::bad_alloc&) {
         throw RuntimeError("a picture too large to decode in memory is treated as unreadable");
     }

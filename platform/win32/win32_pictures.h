@@ -34,12 +34,15 @@ public:
     }
     // As Win32Pictures::load, for a path in the system's own form.
     [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path);
+    // Where the pixels of the pictures decoded from now on are made (DIB sections when empty).
+    void set_pixel_memory(PixelMemory memory) { m_memory = std::move(memory); }
 
 private:
     IWICImagingFactory& factory();
 
     SIZE m_bound;
     imaging::ColourTransforms m_colours;
+    PixelMemory m_memory;
     ComPtr<IWICImagingFactory> m_factory;
 };
 

@@ -307,7 +307,7 @@ void read_wide_rows(IWICBitmapSource& source, const ColourTransform& transform, 
 } // namespace
 
 std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory, const std::wstring& path, SIZE bound,
-                                                    ColourTransforms* colours)
+                                                    ColourTransforms* colours, const PixelMemory& memory)
 {
     Headers headers = inspect_headers(path, colours != nullptr);
     const Orientation orientation = headers.orientation;
@@ -331,7 +331,7 @@ std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory,
         return oriented_picture(stored, nullptr, orientation);
 
     const SIZE kept = stored_kept_size(stored, bound, orientation);
-    auto pixels = std::make_shared<Dib>(kept.cx, kept.cy);
+    std::shared_ptr<Dib> pixels = make_pixels(memory, kept.cx, kept.cy);
 
     const EmbeddedColour colour =
         colours != nullptr ? frame_colour(factory, *frame.get(), headers) : EmbeddedColour{};
@@ -341,7 +341,7 @@ std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory,
         if (const std::optional<ColourInput> wide = wide_layout(frame_format)) {
             if (const auto transform = colours->find(colour, *wide)) {
                 read_wide_rows(*frame.get(), *transform, natural_width, natural_height, *pixels);
-                return oriented_picture(stored, std::move(pixels), orientation);
+                return oriented_picture(stored, std::move(pixels), orientation, memory);
             }
         }
     }
@@ -372,7 +372,7 @@ std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory,
         if (const auto transform = colours->find(colour, ColourInput::Bgra8Premultiplied))
             convert_picture(*transform, pixels->bits(), pixels->width(), pixels->height(), pixels->stride());
     }
-    return oriented_picture(stored, std::move(pixels), orientation);
+    return oriented_picture(stored, std::move(pixels), orientation, memory);
 }
 
 

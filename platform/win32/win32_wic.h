@@ -24,9 +24,10 @@ namespace platform::win32 {
 // otherwise what the imaging component reports for the frame (a PNG file's compressed profile among
 // them). 16-bit frames are converted before they are cut to 8 bits, others once scaled. Without
 // `colours`, or when the profile is the display's own colours, broken or unsupported, they are kept
-// as stored.
+// as stored. The pixels are made in `memory`.
 [[nodiscard]] std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory,
                                                                   const std::wstring& path, SIZE bound,
-                                                                  imaging::ColourTransforms* colours = nullptr);
+                                                                  imaging::ColourTransforms* colours = nullptr,
+                                                                  const PixelMemory& memory = {});
 
 } // namespace platform::win32
