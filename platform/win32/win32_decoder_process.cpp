@@ -214,7 +214,23 @@ DecoderProcess::DecoderProcess(DecoderCommand command, DecoderSettings settings,
 
 DecoderProcess::~DecoderProcess()
 {
+    if (m_ahead.joinable())
+        m_ahead.join();
     end();
+}
+
+void DecoderProcess::start_ahead()
+{
+    if (m_ahead.joinable())
+        return;
+    m_ahead = std::thread([this] {
+        try {
+            const std::lock_guard lock(m_mutex);
+            (void)running();
+        } catch (...) {
+            // Out of memory, say: the first picture tries again.
+        }
+    });
 }
 
 void DecoderProcess::end()

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace platform::win32 {
 
@@ -52,6 +53,13 @@ public:
     // Returns null when no decoder process could ever be started here (a policy against child
     // processes, say): the caller then decodes in its own process.
     [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path);
+
+    // Starts a decoder process now, on a thread of its own, rather than at the first decode(), which
+    // waits for it. A process takes a while to start (under Wine, longer than the slideshow takes to
+    // make its windows): started first, it is ready by the time the first picture is asked for.
+    void start_ahead();
+
+    [[nodiscard]] const DecoderSettings& settings() const { return m_settings; }
 
     // Starts no decoder from now on; waits while one is being made, until it is in its job (a
     // moment, never a decode). The loader calls it when it goes, so that a program that ends just as
@@ -92,6 +100,7 @@ private:
     Token m_token = Token::Unknown;
     // The last file that ended a decoder, as it was then.
     std::optional<std::pair<std::wstring, std::optional<imaging::FileStamp>>> m_fatal;
+    std::thread m_ahead;
 };
 
 } // namespace platform::win32

@@ -149,6 +149,66 @@ TEST_F(DecoderProcessTest, TheDecoderEndsWithItsOwner)
     EXPECT_TRUE(process_ended(id, 0));
 }
 
+TEST_F(DecoderProcessTest, ADecoderStartedAheadServesTheFirstPicture)
+{
+    const std::wstring good = m_folder.file(L"good.bmp");
+    write_bmp(good, 20, 10, 7);
+    m_decoder.start_ahead();
+    m_decoder.start_ahead(); // once is enough
+    // Ready without being asked for anything (a condition; the limit only keeps a broken build from hanging).
+    for (int i = 0; i < 1000 && m_decoder.starts() == 0; ++i)
+        ::Sleep(10);
+    EXPECT_EQ(m_decoder.starts(), 1);
+    const DWORD ahead = m_decoder.process_id();
+    EXPECT_NE(ahead, 0u);
+    EXPECT_EQ(m_decoder.decode(good)->natural_width(), 20);
+    EXPECT_EQ(m_decoder.process_id(), ahead);
+
+    // Asked for a picture while it is still being started, the decoder waits for it: one start.
+    DecoderProcess decoder(test_decoder(), DecoderSettings{kScreen, {}}, kTestWatchdogMs);
+    decoder.start_ahead();
+    EXPECT_EQ(decoder.decode(good)->natural_width(), 20);
+    EXPECT_EQ(decoder.starts(), 1);
+}
+
+// The processes that this one started and that run now.
+std::vector<DWORD> running_children()
+{
+    std::vector<DWORD> ids;
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return ids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry))
+        if (entry.th32ParentProcessID == ::GetCurrentProcessId() && !process_ended(entry.th32ProcessID, 0))
+            ids.push_back(entry.th32ProcessID);
+    ::CloseHandle(snapshot);
+    return ids;
+}
+
+TEST(DecoderStartAheadTest, AnOwnerThatGoesWhileItsDecoderStartsLeavesNothingBehind)
+{
+    const std::vector<DWORD> before = running_children();
+    std::vector<DWORD> started;
+    {
+        // A decoder that never answers: its owner waits out the watchdog, then ends it.
+        DecoderProcess decoder(
+            DecoderCommand{module_path(), L"--gtest_also_run_disabled_tests --gtest_filter=DecoderChild.DISABLED_NeverReady"},
+            DecoderSettings{kScreen, {}}, 1000);
+        decoder.start_ahead();
+        for (int i = 0; i < 500 && started.empty(); ++i) {
+            ::Sleep(10);
+            for (DWORD id : running_children())
+                if (std::find(before.begin(), before.end(), id) == before.end())
+                    started.push_back(id);
+        }
+        EXPECT_EQ(decoder.starts(), 0);
+    }
+    ASSERT_EQ(started.size(), 1u) << "the decoder was being started when its owner went";
+    EXPECT_TRUE(process_ended(started.front(), 0));
+}
+
 TEST_F(DecoderProcessTest, OnceClosedNoDecoderIsStarted)
 {
     const std::wstring good = m_folder.file(L"good.bmp");

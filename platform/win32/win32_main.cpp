@@ -17,6 +17,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <exception>
+#include <memory>
 #include <optional>
 
 #ifdef KWOBL_DECODER_TEST_TRIGGERS
@@ -31,6 +33,21 @@ platform::win32::DecodeFunction decoder_test_triggers()
 } // namespace
 #endif
 
+namespace {
+
+// Whether this start runs the slideshow: the mode it asks for, and no instance before it (which Main
+// asks about again and is told the same).
+bool shows_pictures(platform::win32::Win32App& app)
+{
+    try {
+        return startup::mode_for(app.command()) == startup::Mode::Slideshow && !app.previous_instance();
+    } catch (const std::exception&) {
+        return false; // Main meets the same failure and deals with it
+    }
+}
+
+} // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     using namespace platform::win32;
@@ -40,20 +57,28 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (const std::optional<int> code = run_decoder_if_asked(::GetCommandLineW(), decoder_test_triggers()))
         return *code;
 
+    Win32Desktop desktop;
+    CrashGuard guard(desktop.debt());
+    Win32App app(desktop.debt());
+
+    // A picture is never shown larger than the primary screen, so it is kept at most that large.
+    // Pictures are decoded in a decoder process. A process takes a while to start, under Wine longer
+    // than this one takes to make its windows, so a run that shows pictures starts its decoder first.
+    auto decoder = std::make_shared<DecoderProcess>(
+        this_program_as_decoder(),
+        DecoderSettings{SIZE{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)},
+                        primary_display_profile()});
+    if (shows_pictures(app))
+        decoder->start_ahead();
+
     CoInit com;
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
     ::InitCommonControlsEx(&controls);
 
-    Win32Desktop desktop;
-    CrashGuard guard(desktop.debt());
-    Win32App app(desktop.debt());
     Win32Windowing windows;
-    // A picture is never shown larger than the primary screen, so it is kept at most that large.
-    // Pictures are decoded in a decoder process, started when the slideshow asks for its first one.
-    Win32Pictures pictures(SIZE{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)},
-                           this_program_as_decoder());
+    Win32Pictures pictures(decoder);
     Win32Registry registry;
     Win32Files files;
     Win32Launcher launcher;

@@ -82,6 +82,12 @@ Win32Pictures::Win32Pictures(SIZE bound, std::span<const std::uint8_t> display_p
 {
 }
 
+Win32Pictures::Win32Pictures(std::shared_ptr<DecoderProcess> decoder)
+    : m_process(std::move(decoder)), m_decoder(m_process->settings().bound, m_process->settings().display_profile),
+      m_prefetch(prefetch_work(m_process->settings().bound, m_process->settings().display_profile, m_process))
+{
+}
+
 Win32Pictures::~Win32Pictures()
 {
     if (m_process)

@@ -70,6 +70,8 @@ public:
     Win32Pictures(SIZE bound, std::span<const std::uint8_t> display_profile, DecoderCommand decoder);
     // The same on the primary monitor's profile.
     Win32Pictures(SIZE bound, DecoderCommand decoder);
+    // Pictures decoded in `decoder`, at the size and in the colours of its settings (never null).
+    explicit Win32Pictures(std::shared_ptr<DecoderProcess> decoder);
     ~Win32Pictures() override;
     Win32Pictures(const Win32Pictures&) = delete;
     Win32Pictures& operator=(const Win32Pictures&) = delete;
