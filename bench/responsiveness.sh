@@ -8,7 +8,11 @@
 #     answering) with a 24-megapixel baseline JPEG photograph, the Wine server kept running, and the
 #     program's peak and final working set after two picture changes, and those of its decoder process.
 #
-#   bench/responsiveness.sh [--runs N]      (N start-ups to take the median of; default 5)
+#   bench/responsiveness.sh [--runs N] [--against OTHER.scr]
+#
+# N: start-ups to take the median of (default 5). With --against, the start-ups alternate between this
+# build's kwobl.scr and OTHER.scr (another build of it), in the same folder of pictures, and the median
+# of each is printed: the fair way to compare two builds on a machine whose speed wanders.
 #
 # Needs the windows preset built (kwobl.scr and the end-to-end helper). Environment: BUILD_DIR (default
 # build/windows), WINEPREFIX (default a folder in /tmp, made on first use), KWOBL_BENCH_PICTURES (a
@@ -17,16 +21,18 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=5
+against=
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift 2 ;;
+    --against) against=$2; shift 2 ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
 done
 build=${BUILD_DIR:-$root/build/windows}
 scr=$build/kwobl.scr
 helper=$build/tests/e2e/helper/kwobl_e2e_helper.exe
-for f in "$scr" "$helper"; do
+for f in "$scr" "$helper" ${against:+"$against"}; do
   [ -f "$f" ] || { echo "missing $f: build the windows preset first" >&2; exit 1; }
 done
 
@@ -92,15 +98,29 @@ for name in heavy small; do
 done
 
 # From the start of the process to the first picture, with the Wine server warm; then 25 s (two changes).
+first_picture() { # PROGRAM: prints the milliseconds to its first picture
+  wine "$helper" launch 1 "$(winpath "$1")" /s | tr -d '\r' | sed -n 's/.*first_ms=\([0-9.]*\).*/\1/p'
+}
+median_of() { printf '%s\n' "$@" | sort -n | sed -n "$((($# + 1) / 2))p"; }
+sorted_of() { printf '%s\n' "$@" | sort -n | tr '\n' ' ' | sed 's/ $//'; }
+[ -z "$against" ] || cp "$against" "$pictures/photo/other.scr"
 firsts=()
+others=()
 for ((i = 0; i < runs; i++)); do
-  line=$(wine "$helper" launch 1 "$(winpath "$pictures/photo/kwobl.scr")" /s | tr -d '\r')
-  firsts+=("$(sed -n 's/.*first_ms=\([0-9.]*\).*/\1/p' <<<"$line")")
+  firsts+=("$(first_picture "$pictures/photo/kwobl.scr")")
   sleep 1
+  if [ -n "$against" ]; then
+    others+=("$(first_picture "$pictures/photo/other.scr")")
+    sleep 1
+  fi
 done
-sorted=$(printf '%s\n' "${firsts[@]}" | sort -n | tr '\n' ' ')
-median=$(printf '%s\n' "${firsts[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
-printf '%-46s median %7s ms   (%s)\n' "first picture, 24-MP baseline JPEG:" "$median" "${sorted% }"
+printf '%-46s median %7s ms   (%s)\n' "first picture, 24-MP baseline JPEG:" "$(median_of "${firsts[@]}")" \
+  "$(sorted_of "${firsts[@]}")"
+if [ -n "$against" ]; then
+  printf '%-46s median %7s ms   (%s)\n' "  the other program (--against), alternating:" "$(median_of "${others[@]}")" \
+    "$(sorted_of "${others[@]}")"
+  rm -f "$pictures/photo/other.scr"
+fi
 for name in photo heavy; do
   line=$(wine "$helper" launch 25 "$(winpath "$pictures/$name/kwobl.scr")" /s | tr -d '\r')
   peak=$(sed -n 's/.*\tpeak_mb=\([0-9.]*\).*/\1/p' <<<"$line")
