@@ -193,8 +193,10 @@ TEST(Exif, OrientationOfJpegFiles)
 
 Bytes png_chunk(const char* type, const Bytes& data)
 {
-    Bytes c = {static_cast<std::uint8_t>(data.size() >> 24), static_cast<std::uint8_t>(data.size() >> 16),
-               static_cast<std::uint8_t>(data.size() >> 8), static_cast<std::uint8_t>(data.size())};
+    Bytes c;
+    c.reserve(12 + data.size());
+    for (int shift = 24; shift >= 0; shift -= 8)
+        c.push_back(static_cast<std::uint8_t>(data.size() >> shift));
     c.insert(c.end(), type, type + 4);
     c.insert(c.end(), data.begin(), data.end());
     c.insert(c.end(), 4, 0); // the checksum is not looked at

@@ -57,8 +57,9 @@ TEST(JpegScale, EveryChoiceCoversTheKeptSizeAndNoSmallerOneDoes)
                     ASSERT_LE(m, 8);
                     EXPECT_GE(jpeg_scaled_side(width, m), kept_width) << width << "x" << height << " m " << m;
                     EXPECT_GE(jpeg_scaled_side(height, m), kept_height) << width << "x" << height << " m " << m;
-                    if (m < 8)
+                    if (m < 8) {
                         EXPECT_TRUE(jpeg_scaled_side(width, m) < width || jpeg_scaled_side(height, m) < height);
+                    }
                     for (int smaller = 1; smaller < m; ++smaller) {
                         const bool covers = jpeg_scaled_side(width, smaller) >= kept_width &&
                                             jpeg_scaled_side(height, smaller) >= kept_height;
