@@ -5,15 +5,12 @@
 #include "platform/win32/win32_decoder_process.h"
 #include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_test_files.h"
+#include "platform/win32/win32_test_jpeg.h"
 #include "platform/win32/win32_text.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
-
-#include <csetjmp>
-#include <cstdio> // jpeglib.h needs FILE
-#include <jpeglib.h>
 
 #include <array>
 #include <cstdint>
@@ -42,49 +39,21 @@ Bytes swapped_profile()
 
 // ---- Files made here ----
 
-struct JpegErrors {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
 // A kSide x kSide JPEG file of one colour (R, G, B; or C, M, Y, K inverted as Adobe stores them, for
 // `cmyk`), with `profile` in its APP2 segments when it is not empty.
 Bytes jpeg_file(const Bytes& colour, const Bytes& profile, bool cmyk = false)
 {
-    jpeg_compress_struct info{};
-    JpegErrors errors{};
-    info.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = [](j_common_ptr common) { std::longjmp(reinterpret_cast<JpegErrors*>(common->err)->jump, 1); };
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    if (setjmp(errors.jump)) {
-        jpeg_destroy_compress(&info);
-        std::free(out);
-        return {};
-    }
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = kSide;
-    info.image_height = kSide;
-    info.input_components = cmyk ? 4 : 3;
-    info.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 98, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    if (!profile.empty())
-        jpeg_write_icc_profile(&info, profile.data(), static_cast<unsigned>(profile.size()));
-    Bytes row(static_cast<std::size_t>(kSide * info.input_components));
-    for (std::size_t i = 0; i < row.size(); ++i)
-        row[i] = colour[i % colour.size()];
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    Bytes bytes(out, out + size);
-    std::free(out);
-    return bytes;
+    JpegCoding coding;
+    coding.width = coding.height = kSide;
+    coding.components = cmyk ? 4 : 3;
+    coding.space = cmyk ? JCS_CMYK : JCS_RGB;
+    coding.set_up = [](jpeg_compress_struct& info) { jpeg_set_quality(&info, 98, TRUE); };
+    coding.profile = profile;
+    coding.row = [&colour, samples = std::size_t(kSide) * std::size_t(coding.components)](int, std::uint8_t* row) {
+        for (std::size_t i = 0; i < samples; ++i)
+            row[i] = colour[i % colour.size()];
+    };
+    return compress_jpeg(coding);
 }
 
 // `data` as a zlib stream of stored (not compressed) blocks, which every inflater reads.

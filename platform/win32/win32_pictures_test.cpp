@@ -16,10 +16,6 @@
 #include <windows.h>
 #include <wincodec.h>
 
-#include <csetjmp>
-#include <cstdio> // jpeglib.h needs FILE
-#include <jpeglib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -60,7 +56,7 @@ Bytes read_file(const fs::path& path)
 // ---- Pictures made here ----
 
 // A 24-bit BMP file of the picture.
-Bytes bmp_file(const Rgb& image)
+Bytes bmp_file(const RgbImage& image)
 {
     const int row_bytes = (image.width * 3 + 3) & ~3;
     BITMAPFILEHEADER file{};
@@ -344,10 +340,10 @@ protected:
         s_folder = fs::temp_directory_path() / (L"kwobl-loader-test-" + std::to_wstring(::GetCurrentProcessId()));
         fs::create_directories(s_folder);
         const CoInit com;
-        const Rgb large = photograph(600, 400);
+        const RgbImage large = photograph(600, 400);
         write_file(s_folder / L"photo.jpg", encode_jpeg(large, JpegKind::Baseline));
         write_file(s_folder / L"progressive.jpg", encode_jpeg(large, JpegKind::Progressive));
-        const Rgb screen = photograph(192, 108);
+        const RgbImage screen = photograph(192, 108);
         write_file(s_folder / L"screen.jpg", encode_jpeg(screen, JpegKind::Baseline));
         write_file(s_folder / L"arithmetic.jpg", encode_jpeg(screen, JpegKind::Arithmetic));
         write_file(s_folder / L"gray.jpg", encode_jpeg(photograph(300, 200), JpegKind::Gray));
