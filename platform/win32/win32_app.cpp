@@ -3,6 +3,7 @@
 
 #include "platform/errors.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_windowing.h"
 
 #include <windows.h>
 #include <winver.h>
@@ -148,6 +149,7 @@ AppInfo read_app_info()
 
 void Win32App::message_box(std::string_view text, int style, std::string_view caption)
 {
+    start_common_controls();
     // Owned by the program's active window, if any, so that window takes no input meanwhile.
     ::MessageBoxW(::GetActiveWindow(), widen(text).c_str(), widen(caption).c_str(), static_cast<UINT>(style));
 }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform::win32 {
@@ -23,18 +24,22 @@ constexpr std::uint64_t kDecoderOwnBytes = std::uint64_t{64} << 20;
 // Held while a decoder is being made and put into its job (create_suspended).
 std::mutex g_starting;
 
-UniqueHandle make_job(SIZE bound)
+// The limits of a decoder's job, its memory limit that of a screen of size `bound`.
+bool limit_job(HANDLE job, SIZE bound)
 {
-    UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
-    if (!job)
-        return {};
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_PROCESS_MEMORY | JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE |
                                               JOB_OBJECT_LIMIT_ACTIVE_PROCESS |
                                               JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
     limits.BasicLimitInformation.ActiveProcessLimit = 1;
     limits.ProcessMemoryLimit = static_cast<SIZE_T>(decoder_memory_limit(bound));
-    if (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits))
+    return ::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) != FALSE;
+}
+
+UniqueHandle make_job(SIZE bound)
+{
+    UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+    if (!job || !limit_job(job.get(), bound))
         return {};
     // Nothing of the desktop is the decoder's business: neither our windows nor the clipboard nor the
     // system's settings. Not every system has these; the limits above are what matter.
@@ -195,7 +200,8 @@ struct DecoderProcess::Running {
     UniqueHandle pipe;
     UniqueHandle event{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     DWORD id = 0;
-    bool low_integrity = false;
+    bool low_integrity = false; // as the system runs it
+    bool own_token = false;     // made with our own token, not a low-integrity one
 
     bool read(void* buffer, std::size_t bytes, ULONGLONG deadline)
     {
@@ -219,10 +225,23 @@ DecoderProcess::~DecoderProcess()
     end();
 }
 
-void DecoderProcess::start_ahead()
+std::shared_ptr<DecoderProcess::Running> DecoderProcess::launch(const DecoderCommand& command)
+{
+    if (std::shared_ptr<Running> running = make(command, kLaunchBound, true, nullptr))
+        return running;
+    return make(command, kLaunchBound, false, nullptr);
+}
+
+void DecoderProcess::start_ahead(std::shared_ptr<Running> launched)
 {
     if (m_ahead.joinable())
         return;
+    {
+        // Whoever gets to running() first, this thread or a decode, gives the launched decoder its
+        // settings.
+        const std::lock_guard lock(m_mutex);
+        m_launched = std::move(launched);
+    }
     m_ahead = std::thread([this] {
         try {
             const std::lock_guard lock(m_mutex);
@@ -245,46 +264,63 @@ void DecoderProcess::end()
     m_low_integrity = false;
 }
 
-bool DecoderProcess::start(bool low_integrity)
+std::shared_ptr<DecoderProcess::Running> DecoderProcess::make(const DecoderCommand& command, SIZE bound,
+                                                              bool low_integrity, const std::atomic<bool>* closed)
 {
-    auto running = std::make_unique<Running>();
-    running->job = make_job(m_settings.bound);
+    auto running = std::make_shared<Running>();
+    running->job = make_job(bound);
+    running->own_token = !low_integrity;
     UniqueHandle client;
-    if (!running->job || !running->event || !make_pipe(running->pipe, client) || m_command.program.empty())
-        return false;
+    if (!running->job || !running->event || !make_pipe(running->pipe, client) || command.program.empty())
+        return nullptr;
     UniqueHandle token = low_integrity ? low_integrity_token() : UniqueHandle{};
     if (low_integrity && !token)
-        return false;
+        return nullptr;
 
     PROCESS_INFORMATION info{};
     {
         // From its making until it is in its job. A loader that closes meanwhile waits that long, so that
         // no decoder is ever left behind, suspended and outside its job, when the program ends.
         const std::lock_guard lock(g_starting);
-        if (m_closed)
-            return false;
-        const bool made = create_suspended(m_command, token.get(), client.get(), info);
+        if (closed && *closed)
+            return nullptr;
+        const bool made = create_suspended(command, token.get(), client.get(), info);
         client.reset();
         if (!made)
-            return false;
+            return nullptr;
         running->process.reset(info.hProcess);
         running->id = info.dwProcessId;
         // In its job before it runs a single instruction: it never runs unconfined.
         if (!::AssignProcessToJobObject(running->job.get(), running->process.get())) {
             ::TerminateProcess(running->process.get(), 1);
             ::CloseHandle(info.hThread);
-            return false;
+            return nullptr;
         }
     }
-    m_created = true;
     const UniqueHandle thread(info.hThread);
     running->low_integrity = has_low_integrity(running->process.get());
     ::ResumeThread(thread.get());
+    return running;
+}
 
+bool DecoderProcess::start(bool low_integrity)
+{
+    std::shared_ptr<Running> running = make(m_command, m_settings.bound, low_integrity, &m_closed);
+    return running && greet(std::move(running));
+}
+
+bool DecoderProcess::greet(std::shared_ptr<Running> running)
+{
+    m_created = true;
+    m_running = std::move(running);
+    // The memory limit of this screen (a launched decoder's was a larger one's), before it reads a file.
+    if (!limit_job(m_running->job.get(), m_settings.bound)) {
+        end();
+        return false;
+    }
     const ULONGLONG deadline = ::GetTickCount64() + m_watchdog_ms;
     const std::vector<std::uint8_t> settings = settings_bytes(m_settings);
     std::uint32_t ready = 0;
-    m_running = std::move(running);
     if (!m_running->write(settings.data(), settings.size(), deadline) ||
         !m_running->read(&ready, sizeof ready, deadline) || ready != kReady) {
         end();
@@ -320,6 +356,11 @@ bool DecoderProcess::running()
 {
     if (m_running || m_unavailable || m_closed)
         return static_cast<bool>(m_running);
+    if (std::shared_ptr<Running> launched = std::exchange(m_launched, nullptr)) {
+        m_token = launched->own_token ? Token::Own : Token::Low;
+        if (greet(std::move(launched)))
+            return true;
+    }
     if (start_decoder())
         return true;
     // Never made at all: the system does not let us, and the caller decodes in its own process. A

@@ -41,6 +41,9 @@ struct DecoderCommand {
 // turns.
 class DecoderProcess {
 public:
+    // A decoder process that runs, in its job.
+    struct Running;
+
     DecoderProcess(DecoderCommand command, DecoderSettings settings, DWORD watchdog_ms = kDecoderWatchdogMs);
     ~DecoderProcess();
     DecoderProcess(const DecoderProcess&) = delete;
@@ -54,10 +57,19 @@ public:
     // processes, say): the caller then decodes in its own process.
     [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path);
 
+    // Makes a decoder process with `command` now, before the screen's size is known, for start_ahead to
+    // give its settings to: the screen's size has to wait for the user interface's DLLs to load, and a
+    // process takes a while to start. Until it has its settings its job holds it to the memory of a
+    // screen of kLaunchBound; it reads no file before. Null when no decoder process can be made.
+    [[nodiscard]] static std::shared_ptr<Running> launch(const DecoderCommand& command);
+    static constexpr SIZE kLaunchBound{7680, 4320};
+
     // Starts a decoder process now, on a thread of its own, rather than at the first decode(), which
-    // waits for it. A process takes a while to start (under Wine, longer than the slideshow takes to
-    // make its windows): started first, it is ready by the time the first picture is asked for.
-    void start_ahead();
+    // waits for it; or gives `launched` (from launch()) its settings. Call it before the first decode().
+    // A process takes a while to start
+    // (under Wine, longer than the slideshow takes to make its windows): started first, it is ready by
+    // the time the first picture is asked for.
+    void start_ahead(std::shared_ptr<Running> launched = nullptr);
 
     [[nodiscard]] const DecoderSettings& settings() const { return m_settings; }
 
@@ -73,14 +85,17 @@ public:
     [[nodiscard]] bool low_integrity() const;
 
 private:
-    struct Running;
-
     enum class Token { Unknown, Low, Own };
 
     // Whether a decoder runs, starting one if none does. Called with m_mutex held.
     bool running();
     bool start_decoder();
     bool start(bool low_integrity);
+    // A decoder process made for `bound` and let run; null when it cannot be made, or when `closed`.
+    static std::shared_ptr<Running> make(const DecoderCommand& command, SIZE bound, bool low_integrity,
+                                         const std::atomic<bool>* closed);
+    // Sends `running` its settings and waits for it to be ready; it is then the running decoder.
+    bool greet(std::shared_ptr<Running> running);
     void end();
     std::shared_ptr<const Win32Picture> ask(const std::wstring& path);
 
@@ -88,7 +103,7 @@ private:
     const DecoderSettings m_settings;
     const DWORD m_watchdog_ms;
     mutable std::mutex m_mutex;
-    std::unique_ptr<Running> m_running;
+    std::shared_ptr<Running> m_running;
     // Read without the lock, which a decode holds while it waits.
     std::atomic<DWORD> m_process_id{0};
     std::atomic<int> m_starts{0};
@@ -101,6 +116,8 @@ private:
     // The last file that ended a decoder, as it was then.
     std::optional<std::pair<std::wstring, std::optional<imaging::FileStamp>>> m_fatal;
     std::thread m_ahead;
+    // A decoder launched ahead that has yet to be given its settings.
+    std::shared_ptr<Running> m_launched;
 };
 
 } // namespace platform::win32

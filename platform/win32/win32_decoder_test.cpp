@@ -209,6 +209,27 @@ TEST(DecoderStartAheadTest, AnOwnerThatGoesWhileItsDecoderStartsLeavesNothingBeh
     EXPECT_TRUE(process_ended(started.front(), 0));
 }
 
+TEST_F(DecoderProcessTest, ADecoderLaunchedBeforeItsSettingsAreKnownServesOnceGivenThem)
+{
+    const std::wstring good = m_folder.file(L"good.bmp");
+    write_bmp(good, 1280, 720, 90);
+    const std::vector<DWORD> before = running_children();
+    std::shared_ptr<DecoderProcess::Running> launched = DecoderProcess::launch(test_decoder());
+    ASSERT_TRUE(launched);
+    std::vector<DWORD> made;
+    for (DWORD id : running_children())
+        if (std::find(before.begin(), before.end(), id) == before.end())
+            made.push_back(id);
+    ASSERT_EQ(made.size(), 1u);
+
+    m_decoder.start_ahead(std::move(launched));
+    const std::shared_ptr<const Win32Picture> picture = m_decoder.decode(good);
+    ASSERT_TRUE(picture && picture->pixels());
+    EXPECT_EQ(picture->pixels()->width(), 640) << "kept for the screen of its settings";
+    EXPECT_EQ(m_decoder.process_id(), made.front()) << "the launched decoder, no other";
+    EXPECT_EQ(m_decoder.starts(), 1);
+}
+
 TEST_F(DecoderProcessTest, OnceClosedNoDecoderIsStarted)
 {
     const std::wstring good = m_folder.file(L"good.bmp");

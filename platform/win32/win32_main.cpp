@@ -15,7 +15,6 @@
 #include "startup/dispatch.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <exception>
 #include <memory>
@@ -61,21 +60,22 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     CrashGuard guard(desktop.debt());
     Win32App app(desktop.debt());
 
-    // A picture is never shown larger than the primary screen, so it is kept at most that large.
     // Pictures are decoded in a decoder process. A process takes a while to start, under Wine longer
-    // than this one takes to make its windows, so a run that shows pictures starts its decoder first.
+    // than this one takes to make its windows, so a run that shows pictures makes its decoder first of
+    // all: even the screen's size has to wait for the user interface's DLLs to load.
+    const bool slideshow = shows_pictures(app);
+    std::shared_ptr<DecoderProcess::Running> launched =
+        slideshow ? DecoderProcess::launch(this_program_as_decoder()) : nullptr;
+    // A picture is never shown larger than the primary screen, so it is kept at most that large.
     auto decoder = std::make_shared<DecoderProcess>(
         this_program_as_decoder(),
         DecoderSettings{SIZE{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)},
                         primary_display_profile()});
-    if (shows_pictures(app))
-        decoder->start_ahead();
+    if (slideshow)
+        decoder->start_ahead(std::move(launched));
 
+    // The common controls are started before the first window (start_common_controls).
     CoInit com;
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
-    ::InitCommonControlsEx(&controls);
 
     Win32Windowing windows;
     Win32Pictures pictures(decoder);

@@ -3,7 +3,10 @@
 
 #include "platform/errors.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
+#include <mutex>
 
 namespace platform::win32 {
 
@@ -59,8 +62,20 @@ Win32Windowing::~Win32Windowing()
     m_hidden_owner.reset();
 }
 
+void start_common_controls()
+{
+    static std::once_flag started;
+    std::call_once(started, [] {
+        INITCOMMONCONTROLSEX controls{};
+        controls.dwSize = sizeof controls;
+        controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
+        ::InitCommonControlsEx(&controls);
+    });
+}
+
 WindowId Win32Windowing::create(const WindowDef& def, WindowEvents& events)
 {
+    start_common_controls();
     const WindowId id{m_next_id++};
     auto window = std::make_unique<Win32Window>(*this, id, def, events);
     window->create(owner_for(def));

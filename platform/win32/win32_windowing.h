@@ -13,6 +13,11 @@
 
 namespace platform::win32 {
 
+// Registers the common controls' window classes (those of the version the manifest asks for, with the
+// visual styles), once, before the program's first window or message box: a slideshow run asks for
+// its first picture before that, and loads no DLL it can do without until then.
+void start_common_controls();
+
 class Win32Windowing final : public Windowing {
 public:
     Win32Windowing();
