@@ -27,6 +27,9 @@ cleanup() {
   kwobl_stop_xvfb
 }
 trap cleanup EXIT
+# A Wine server left running in the prefix (by another run, on another display) is ended first: it
+# would refuse to start again, and the programs would show on that display.
+wineserver -k 2>/dev/null || true
 wineserver -p
 
 # The Python that has NumPy (Debian's python3-numpy is for the system's own Python).

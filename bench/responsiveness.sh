@@ -77,6 +77,9 @@ make_folder heavy 8000x6000 -quality 90 -interlace plane -sampling-factor 2x2
 make_folder small 640x480 -quality 90
 make_folder photo 6000x4000 -quality 90 -interlace none -sampling-factor 2x2
 
+# A Wine server left running in the prefix (by another run, on another display) is ended first: it
+# would refuse to start again, and the programs would show on that display.
+wineserver -k 2>/dev/null || true
 wineserver -p
 wine "$helper" hold >/dev/null 2>&1 &
 holder=$!
