@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -116,14 +117,19 @@ std::optional<RowLayout> own_layout(const WICPixelFormatGUID& format)
     return std::nullopt;
 }
 
-// Reads all rows of `source`, laid out as `layout`, into `target`, converting them to premultiplied
-// BGRA and scaling them to the target's size strip by strip.
-void read_rows(IWICBitmapSource& source, RowLayout layout, int width, int height, Dib& target)
+// Turns one row of `width` pixels as read from the source into premultiplied BGRA.
+using RowConversion = std::function<void(const std::uint8_t* in, std::uint8_t* out, int width)>;
+
+// Reads all rows of `source`, `pixel_bytes` bytes a pixel, into `target`: strip by strip, each row
+// turned into premultiplied BGRA by `convert` (taken as it is when `convert` is empty), and scaled to
+// the target's size.
+void read_strips(IWICBitmapSource& source, int pixel_bytes, const RowConversion& convert, int width, int height,
+                 Dib& target)
 {
     const bool same_size = width == target.width() && height == target.height();
-    const bool as_is = layout == RowLayout::Bgra32Premultiplied;
+    const bool as_is = !convert;
     if (same_size && as_is) {
-        // The rows go straight into the DIB section.
+        // The rows go straight into the target.
         check(source.CopyPixels(nullptr, static_cast<UINT>(target.stride()),
                                 static_cast<UINT>(target.stride() * target.height()), target.bits()),
               "decoding the picture");
@@ -132,7 +138,7 @@ void read_rows(IWICBitmapSource& source, RowLayout layout, int width, int height
     std::optional<ImageScaler> scaler;
     if (!same_size)
         scaler.emplace(width, height, target.bits(), target.width(), target.height(), target.stride());
-    const std::size_t in_row = static_cast<std::size_t>(width) * static_cast<std::size_t>(bytes_per_pixel(layout));
+    const std::size_t in_row = static_cast<std::size_t>(width) * static_cast<std::size_t>(pixel_bytes);
     const std::size_t out_row = static_cast<std::size_t>(width) * 4;
     const int strip = static_cast<int>(
         std::clamp<std::size_t>(kStripBytes / std::max(in_row, out_row), 1, static_cast<std::size_t>(height)));
@@ -144,19 +150,28 @@ void read_rows(IWICBitmapSource& source, RowLayout layout, int width, int height
         check(source.CopyPixels(&rect, static_cast<UINT>(in_row),
                                 static_cast<UINT>(in_row * static_cast<std::size_t>(rows)), raw.data()),
               "decoding the picture");
-        if (same_size) {
-            for (int r = 0; r < rows; ++r)
-                convert_row(layout, raw.data() + in_row * static_cast<std::size_t>(r),
-                            target.bits() + target.stride() * (y + r), width);
-        } else if (as_is) {
+        if (as_is) {
             scaler->push_rows(raw.data(), static_cast<std::ptrdiff_t>(in_row), rows);
-        } else {
-            for (int r = 0; r < rows; ++r)
-                convert_row(layout, raw.data() + in_row * static_cast<std::size_t>(r),
-                            converted.data() + out_row * static_cast<std::size_t>(r), width);
-            scaler->push_rows(converted.data(), static_cast<std::ptrdiff_t>(out_row), rows);
+            continue;
         }
+        for (int r = 0; r < rows; ++r) {
+            std::uint8_t* out = same_size ? target.bits() + target.stride() * (y + r)
+                                          : converted.data() + out_row * static_cast<std::size_t>(r);
+            convert(raw.data() + in_row * static_cast<std::size_t>(r), out, width);
+        }
+        if (scaler)
+            scaler->push_rows(converted.data(), static_cast<std::ptrdiff_t>(out_row), rows);
     }
+}
+
+// Reads all rows of `source`, laid out as `layout`, into `target`, converting them to premultiplied
+// BGRA and scaling them to the target's size strip by strip.
+void read_rows(IWICBitmapSource& source, RowLayout layout, int width, int height, Dib& target)
+{
+    RowConversion convert;
+    if (layout != RowLayout::Bgra32Premultiplied)
+        convert = [layout](const std::uint8_t* in, std::uint8_t* out, int pixels) { convert_row(layout, in, out, pixels); };
+    read_strips(source, bytes_per_pixel(layout), convert, width, height, target);
 }
 
 // The bytes of a file, read where they are asked for.
@@ -278,30 +293,9 @@ std::optional<ColourInput> wide_layout(const WICPixelFormatGUID& format)
 // the display's colours in premultiplied BGRA, then scaled.
 void read_wide_rows(IWICBitmapSource& source, const ColourTransform& transform, int width, int height, Dib& target)
 {
-    const bool same_size = width == target.width() && height == target.height();
-    std::optional<ImageScaler> scaler;
-    if (!same_size)
-        scaler.emplace(width, height, target.bits(), target.width(), target.height(), target.stride());
-    const std::size_t in_row =
-        static_cast<std::size_t>(width) * static_cast<std::size_t>(bytes_per_pixel(transform.input()));
-    const std::size_t out_row = static_cast<std::size_t>(width) * 4;
-    const int strip = static_cast<int>(std::clamp<std::size_t>(kStripBytes / in_row, 1, static_cast<std::size_t>(height)));
-    std::vector<std::uint8_t> raw(in_row * static_cast<std::size_t>(strip));
-    std::vector<std::uint8_t> converted(same_size ? 0 : out_row * static_cast<std::size_t>(strip));
-    for (int y = 0; y < height; y += strip) {
-        const int rows = std::min(strip, height - y);
-        const WICRect rect{0, y, width, rows};
-        check(source.CopyPixels(&rect, static_cast<UINT>(in_row),
-                                static_cast<UINT>(in_row * static_cast<std::size_t>(rows)), raw.data()),
-              "decoding the picture");
-        for (int r = 0; r < rows; ++r) {
-            std::uint8_t* out = same_size ? target.bits() + target.stride() * (y + r)
-                                          : converted.data() + out_row * static_cast<std::size_t>(r);
-            transform.convert(raw.data() + in_row * static_cast<std::size_t>(r), out, width);
-        }
-        if (scaler)
-            scaler->push_rows(converted.data(), static_cast<std::ptrdiff_t>(out_row), rows);
-    }
+    read_strips(source, bytes_per_pixel(transform.input()),
+                [&transform](const std::uint8_t* in, std::uint8_t* out, int pixels) { transform.convert(in, out, pixels); },
+                width, height, target);
 }
 
 } // namespace
