@@ -10,6 +10,7 @@
 // median of N runs (default 7) after one untimed run; "first" is the run that also makes the
 // conversion (a profile the cache has not seen). The decodes time FileDecoder::decode on each pair of
 // files, the same picture without and with a profile, on a screen of 1920 x 1080.
+#include "bench/bench_timing.h"
 #include "imaging/colour_transform.h"
 #include "platform/win32/win32_pictures.h"
 
@@ -28,25 +29,9 @@
 
 namespace {
 
+using bench::time_runs;
+using bench::Timing;
 using Bytes = std::vector<std::uint8_t>;
-
-double now_ms()
-{
-    static const double ticks_per_ms = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / ticks_per_ms;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
 
 Bytes read_file(const wchar_t* path)
 {
@@ -73,81 +58,63 @@ Bytes waves(int width, int height, bool inks)
     return pixels;
 }
 
-struct Timing {
-    double first = 0;
-    double median = 0;
-};
-
 // Little CMS through the program's own conversion cache.
 Timing time_engine(const Bytes& profile, imaging::ColourInput input, const Bytes& source, int width, int height,
                    int runs, Bytes& out)
 {
-    Timing timing;
     imaging::ColourTransforms colours;
-    std::vector<double> times;
-    for (int run = 0; run <= runs; ++run) {
-        out = source;
-        Bytes inks = source;
-        const double start = now_ms();
-        const auto transform = colours.find(profile, input);
-        if (!transform)
-            return {};
-        if (input == imaging::ColourInput::Bgra8Premultiplied) {
-            imaging::convert_picture(*transform, out.data(), width, height, std::ptrdiff_t{width} * 4);
-        } else {
-            for (int y = 0; y < height; ++y)
-                transform->convert(inks.data() + std::size_t(y) * width * 4, out.data() + std::size_t(y) * width * 4,
-                                   width);
-        }
-        const double took = now_ms() - start;
-        if (run == 0)
-            timing.first = took;
-        else
-            times.push_back(took);
-    }
-    timing.median = median(times);
-    return timing;
+    Bytes inks;
+    return time_runs(
+        runs,
+        [&] {
+            out = source;
+            inks = source;
+        },
+        [&] {
+            const auto transform = colours.find(profile, input);
+            if (!transform)
+                return false;
+            if (input == imaging::ColourInput::Bgra8Premultiplied) {
+                imaging::convert_picture(*transform, out.data(), width, height, std::ptrdiff_t{width} * 4);
+            } else {
+                for (int y = 0; y < height; ++y)
+                    transform->convert(inks.data() + std::size_t(y) * width * 4,
+                                       out.data() + std::size_t(y) * width * 4, width);
+            }
+            return true;
+        });
 }
 
 // The system's colour engine: the profile and sRGB opened from memory, one transform, the whole bitmap.
 Timing time_icm(const Bytes& profile, bool cmyk, const Bytes& source, int width, int height, int runs, Bytes& out)
 {
-    Timing timing;
-    std::vector<double> times;
     wchar_t srgb_name[MAX_PATH] = {};
     DWORD size = sizeof srgb_name;
     if (!::GetStandardColorSpaceProfileW(nullptr, LCS_sRGB, srgb_name, &size))
         return {};
-    for (int run = 0; run <= runs; ++run) {
-        out.assign(static_cast<std::size_t>(width) * height * 4, 0);
-        const double start = now_ms();
-        PROFILE from{PROFILE_MEMBUFFER, const_cast<std::uint8_t*>(profile.data()), static_cast<DWORD>(profile.size())};
-        PROFILE to{PROFILE_FILENAME, srgb_name, static_cast<DWORD>((wcslen(srgb_name) + 1) * sizeof(wchar_t))};
-        HPROFILE profiles[2] = {::OpenColorProfileW(&from, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING),
-                                ::OpenColorProfileW(&to, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING)};
-        DWORD intents[2] = {INTENT_RELATIVE_COLORIMETRIC, INTENT_RELATIVE_COLORIMETRIC};
-        HTRANSFORM transform = profiles[0] && profiles[1]
-                                   ? ::CreateMultiProfileTransform(profiles, 2, intents, 2, BEST_MODE, INDEX_DONT_CARE)
-                                   : nullptr;
-        const bool done = transform != nullptr &&
-                          ::TranslateBitmapBits(transform, const_cast<std::uint8_t*>(source.data()),
-                                                cmyk ? BM_KYMCQUADS : BM_xRGBQUADS, width, height, 0, out.data(),
-                                                BM_xRGBQUADS, 0, nullptr, 0);
-        if (transform)
-            ::DeleteColorTransform(transform);
-        for (HPROFILE p : profiles)
-            if (p)
-                ::CloseColorProfile(p);
-        if (!done)
-            return {};
-        const double took = now_ms() - start;
-        if (run == 0)
-            timing.first = took;
-        else
-            times.push_back(took);
-    }
-    timing.median = median(times);
-    return timing;
+    return time_runs(
+        runs, [&] { out.assign(static_cast<std::size_t>(width) * height * 4, 0); },
+        [&] {
+            PROFILE from{PROFILE_MEMBUFFER, const_cast<std::uint8_t*>(profile.data()),
+                         static_cast<DWORD>(profile.size())};
+            PROFILE to{PROFILE_FILENAME, srgb_name, static_cast<DWORD>((wcslen(srgb_name) + 1) * sizeof(wchar_t))};
+            HPROFILE profiles[2] = {::OpenColorProfileW(&from, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING),
+                                    ::OpenColorProfileW(&to, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING)};
+            DWORD intents[2] = {INTENT_RELATIVE_COLORIMETRIC, INTENT_RELATIVE_COLORIMETRIC};
+            HTRANSFORM transform = profiles[0] && profiles[1] ? ::CreateMultiProfileTransform(profiles, 2, intents, 2,
+                                                                                              BEST_MODE, INDEX_DONT_CARE)
+                                                              : nullptr;
+            const bool done = transform != nullptr &&
+                              ::TranslateBitmapBits(transform, const_cast<std::uint8_t*>(source.data()),
+                                                    cmyk ? BM_KYMCQUADS : BM_xRGBQUADS, width, height, 0, out.data(),
+                                                    BM_xRGBQUADS, 0, nullptr, 0);
+            if (transform)
+                ::DeleteColorTransform(transform);
+            for (HPROFILE p : profiles)
+                if (p)
+                    ::CloseColorProfile(p);
+            return done;
+        });
 }
 
 // The mean and largest difference of the colour bytes of two BGRx pictures.
@@ -169,14 +136,10 @@ void difference(const Bytes& a, const Bytes& b, double& mean, int& largest)
 
 double time_decode(platform::win32::FileDecoder& decoder, const std::wstring& path, int runs)
 {
-    std::vector<double> times;
-    for (int run = 0; run <= runs; ++run) {
-        const double start = now_ms();
-        (void)decoder.decode(path);
-        if (run > 0)
-            times.push_back(now_ms() - start);
-    }
-    return median(times);
+    return time_runs(runs, [] {}, [&] {
+               (void)decoder.decode(path);
+               return true;
+           }).median;
 }
 
 } // namespace

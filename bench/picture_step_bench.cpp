@@ -12,6 +12,7 @@
 // The codec decode is the decoder the loader really uses, alone: for JPEG files libjpeg-turbo reading
 // the file and decoding it at the scale the loader chose, rows dropped; for the others the imaging
 // component's decode above. The ratio is the step's median over the codec decode's median.
+#include "bench/bench_timing.h"
 #include "platform/errors.h"
 #include "slideshow/picture_placement.h"
 #include "platform/win32/win32_handles.h"
@@ -42,17 +43,8 @@ using platform::win32::Win32Pictures;
 
 namespace {
 
-double now_ms()
-{
-    static const double ticks_per_ms = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / ticks_per_ms;
-}
+using bench::median;
+using bench::now_ms;
 
 struct Memory {
     double working_set_mb;
@@ -211,13 +203,6 @@ bool save_bmp(const PreparedImage& image, const std::wstring& path)
     const bool ok = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&info, sizeof info, 1, out) == 1 &&
                     std::fwrite(pixels->bits(), 1, bytes, out) == bytes;
     return std::fclose(out) == 0 && ok;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 != 0 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 void print_header()
