@@ -66,9 +66,8 @@ public:
 
     // Starts a decoder process now, on a thread of its own, rather than at the first decode(), which
     // waits for it; or gives `launched` (from launch()) its settings. Call it before the first decode().
-    // A process takes a while to start
-    // (under Wine, longer than the slideshow takes to make its windows): started first, it is ready by
-    // the time the first picture is asked for.
+    // A process takes a while to start (under Wine, longer than the slideshow takes to make its
+    // windows): started first, it is ready by the time the first picture is asked for.
     void start_ahead(std::shared_ptr<Running> launched = nullptr);
 
     [[nodiscard]] const DecoderSettings& settings() const { return m_settings; }
