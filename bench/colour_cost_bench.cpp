@@ -12,7 +12,7 @@
 // files, the same picture without and with a profile, on a screen of 1920 x 1080.
 #include "bench/bench_timing.h"
 #include "imaging/colour_transform.h"
-#include "platform/win32/win32_pictures.h"
+#include "platform/win32/loader/win32_pictures.h"
 
 #include <windows.h>
 #include <icm.h>

@@ -14,12 +14,12 @@
 // component's decode above. The ratio is the step's median over the codec decode's median.
 #include "bench/bench_timing.h"
 #include "platform/errors.h"
+#include "platform/win32/common/win32_handles.h"
+#include "platform/win32/common/win32_text.h"
+#include "platform/win32/loader/win32_pictures.h"
+#include "platform/win32/pictures/win32_jpeg.h"
+#include "platform/win32/ui/win32_image.h"
 #include "slideshow/picture_placement.h"
-#include "platform/win32/win32_handles.h"
-#include "platform/win32/win32_image.h"
-#include "platform/win32/win32_jpeg.h"
-#include "platform/win32/win32_pictures.h"
-#include "platform/win32/win32_text.h"
 
 #include <windows.h>
 #include <psapi.h>

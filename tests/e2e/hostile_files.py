@@ -101,7 +101,7 @@ def gif_without_colour_table() -> bytes:
 
 def decoder_trigger(word: str) -> bytes:
     """A file that the test copy of the program's decoder acts on instead of decoding it
-    (platform/win32/win32_decoder_test_triggers.h): KWOBL-TEST-HANG, -CRASH or -GROW."""
+    (platform/win32/decoder/win32_decoder_test_triggers.h): KWOBL-TEST-HANG, -CRASH or -GROW."""
     return word.encode("ascii") + bytes(64)
 
 

@@ -10,8 +10,8 @@
 // first, so that the imaging component and the decoders are loaded before the figures start. One file
 // per run, so that each file's peak is its own.
 #include "platform/errors.h"
-#include "platform/win32/win32_pictures.h"
-#include "platform/win32/win32_text.h"
+#include "platform/win32/common/win32_text.h"
+#include "platform/win32/loader/win32_pictures.h"
 
 #include <windows.h>
 #include <psapi.h>

@@ -1,0 +1,97 @@
+// The program's entry point on Windows: builds the platform, runs Main, then the event loop.
+//
+// Per-monitor DPI awareness and the common controls' visual styles come from the manifest in
+// the program file, so they hold before the first line here runs.
+#include "platform/platform.h"
+#include "platform/win32/app/win32_app.h"
+#include "platform/win32/app/win32_system.h"
+#include "platform/win32/common/win32_crash_guard.h"
+#include "platform/win32/common/win32_handles.h"
+#include "platform/win32/decoder/win32_decoder_main.h"
+#include "platform/win32/decoder/win32_decoder_process.h"
+#include "platform/win32/desktop/win32_desktop.h"
+#include "platform/win32/loader/win32_pictures.h"
+#include "platform/win32/pictures/win32_colour.h"
+#include "platform/win32/ui/win32_windowing.h"
+#include "startup/dispatch.h"
+
+#include <windows.h>
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+#ifdef KWOBL_DECODER_TEST_TRIGGERS
+#include "platform/win32/decoder/win32_decoder_test_triggers.h"
+#else
+namespace {
+// The program's decoder decodes with FileDecoder alone.
+platform::win32::DecodeFunction decoder_test_triggers()
+{
+    return {};
+}
+} // namespace
+#endif
+
+namespace {
+
+// Whether this start runs the slideshow: the mode it asks for, and no instance before it (which Main
+// asks about again and is told the same).
+bool shows_pictures(platform::win32::Win32App& app)
+{
+    try {
+        return startup::mode_for(app.command()) == startup::Mode::Slideshow && !app.previous_instance();
+    } catch (const std::exception&) {
+        return false; // Main meets the same failure and deals with it
+    }
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    using namespace platform::win32;
+
+    // The decoder process is this program too, started by the slideshow: it is recognised before
+    // anything else, so that it makes no window, takes no instance lock and installs no crash guard.
+    if (const std::optional<int> code = run_decoder_if_asked(::GetCommandLineW(), decoder_test_triggers()))
+        return *code;
+
+    Win32Desktop desktop;
+    CrashGuard guard(desktop.debt());
+    Win32App app(desktop.debt());
+
+    // Pictures are decoded in a decoder process. A process takes a while to start, under Wine longer
+    // than this one takes to make its windows, so a run that shows pictures makes its decoder first of
+    // all: even the screen's size has to wait for the user interface's DLLs to load.
+    const bool slideshow = shows_pictures(app);
+    std::shared_ptr<DecoderProcess::Running> launched =
+        slideshow ? DecoderProcess::launch(this_program_as_decoder()) : nullptr;
+    // A picture is never shown larger than the primary screen, so it is kept at most that large.
+    auto decoder = std::make_shared<DecoderProcess>(
+        this_program_as_decoder(),
+        DecoderSettings{SIZE{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)},
+                        primary_display_profile()});
+    if (slideshow)
+        decoder->start_ahead(std::move(launched));
+
+    // The common controls are started before the first window (start_common_controls).
+    CoInit com;
+
+    Win32Windowing windows;
+    Win32Pictures pictures(decoder);
+    Win32Registry registry;
+    Win32Files files;
+    Win32Launcher launcher;
+    platform::Platform platform{app, windows, pictures, desktop, registry, files, launcher};
+
+    try {
+        startup::Module1 module(platform);
+        module.Main();
+        // The program lives while one of its windows is open; /P and /A open none.
+        windows.run();
+    } catch (...) {
+        // Main traps its own failures; nothing else is left to report, and the program ends normally.
+    }
+    return 0;
+}

@@ -1,0 +1,89 @@
+// Tests of the picture loader's preparation ahead with real files: taken while unchanged, read afresh otherwise.
+#include "platform/errors.h"
+#include "platform/win32/common/win32_text.h"
+#include "platform/win32/loader/win32_pictures.h"
+#include "platform/win32/testing/win32_test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform::win32 {
+namespace {
+
+// Waits until the loader's worker has prepared what it was asked for (a condition; the limit only keeps a
+// broken build from hanging).
+void settle(Win32Pictures& pictures)
+{
+    for (int i = 0; i < 2000 && !pictures.prefetch_idle(); ++i)
+        ::Sleep(5);
+    ASSERT_TRUE(pictures.prefetch_idle());
+}
+
+TEST(Win32PrefetchTest, APreparedPictureIsTakenWhileItsFileIsUnchanged)
+{
+    TempFolder folder;
+    const std::wstring file = folder.file(L"KWOBL001.DAT");
+    write_bmp(file, 40, 30, 200);
+    Win32Pictures pictures(SIZE{640, 480});
+    pictures.prefetch(narrow(file));
+    settle(pictures);
+    // Locked against reading: only a picture prepared before can be given now.
+    const UniqueHandle lock(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    PictureRef picture;
+    ASSERT_NO_THROW(picture = pictures.load(narrow(file)));
+    EXPECT_EQ(picture->natural_width(), 40);
+    EXPECT_EQ(picture->natural_height(), 30);
+    // It is given once: the next load reads the (locked) file itself.
+    EXPECT_THROW((void)pictures.load(narrow(file)), RuntimeError);
+}
+
+TEST(Win32PrefetchTest, AReplacedFileShowsItsNewContentAndARemovedOneFails)
+{
+    TempFolder folder;
+    const std::wstring replaced = folder.file(L"KWOBL002.DAT");
+    const std::wstring removed = folder.file(L"KWOBL003.DAT");
+    const std::wstring created = folder.file(L"KWOBL004.DAT");
+    write_bmp(replaced, 40, 30, 200);
+    write_bmp(removed, 40, 30, 200);
+    Win32Pictures pictures(SIZE{640, 480});
+
+    pictures.prefetch(narrow(replaced));
+    settle(pictures);
+    write_bmp(replaced, 50, 20, 10); // another size, so the content shows in the natural size
+    const PictureRef now = pictures.load(narrow(replaced));
+    EXPECT_EQ(now->natural_width(), 50);
+    EXPECT_EQ(now->natural_height(), 20);
+
+    pictures.prefetch(narrow(removed));
+    settle(pictures);
+    ::DeleteFileW(removed.c_str());
+    EXPECT_THROW((void)pictures.load(narrow(removed)), RuntimeError);
+
+    pictures.prefetch(narrow(created)); // not there yet
+    settle(pictures);
+    write_bmp(created, 60, 10, 10);
+    EXPECT_EQ(pictures.load(narrow(created))->natural_width(), 60);
+}
+
+TEST(Win32PrefetchTest, FileStampsTellContentsApart)
+{
+    TempFolder folder;
+    const std::wstring a = folder.file(L"a.bmp");
+    const std::wstring b = folder.file(L"b.bmp");
+    write_bmp(a, 40, 30, 200);
+    write_bmp(b, 40, 30, 200);
+    const auto first = file_stamp(a);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(file_stamp(a), first) << "the same file, unchanged";
+    EXPECT_NE(file_stamp(b), first) << "another file of the same length";
+    write_bmp(a, 41, 30, 200);
+    EXPECT_NE(file_stamp(a), first) << "the same file, rewritten longer";
+    EXPECT_FALSE(file_stamp(folder.file(L"missing.bmp")).has_value());
+}
+
+} // namespace
+} // namespace platform::win32

@@ -1,0 +1,51 @@
+// One picture file decoded at the size it is shown at, in the display's colours, by libjpeg-turbo or
+// the imaging component.
+#pragma once
+
+#include "imaging/colour_transform.h"
+#include "imaging/picture_prefetch.h"
+#include "platform/win32/common/win32_handles.h"
+#include "platform/win32/pictures/win32_dib.h"
+
+#include <windows.h>
+#include <wincodec.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace platform::win32 {
+
+using imaging::FileStamp;
+
+// Decodes picture files on one thread, kept at the size they are shown at for `bound`, in the colours
+// of the display whose ICC profile is `display_profile` (sRGB when it is empty or unusable). It never
+// asks the system about the display itself. The imaging component is started on that thread when a
+// file first needs it.
+class FileDecoder {
+public:
+    explicit FileDecoder(SIZE bound, std::span<const std::uint8_t> display_profile = {})
+        : m_bound(bound), m_colours(display_profile)
+    {
+    }
+    // As Win32Pictures::load, for a path in the system's own form.
+    [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path);
+    // Where the pixels of the pictures decoded from now on are made (DIB sections when empty).
+    void set_pixel_memory(PixelMemory memory) { m_memory = std::move(memory); }
+
+private:
+    IWICImagingFactory& factory();
+
+    SIZE m_bound;
+    imaging::ColourTransforms m_colours;
+    PixelMemory m_memory;
+    ComPtr<IWICImagingFactory> m_factory;
+};
+
+// What tells the file at `path` from another file or another content of it; nothing when it cannot be
+// opened. A folder has a stamp too.
+[[nodiscard]] std::optional<FileStamp> file_stamp(const std::wstring& path);
+
+} // namespace platform::win32
