@@ -137,7 +137,7 @@ void difference(const Bytes& a, const Bytes& b, double& mean, int& largest)
 double time_decode(platform::win32::FileDecoder& decoder, const std::wstring& path, int runs)
 {
     return time_runs(runs, [] {}, [&] {
-               (void)decoder.decode(path);
+               (void)decoder.decode(path, platform::SizeF{1920, 1080});
                return true;
            }).median;
 }
@@ -185,7 +185,7 @@ int wmain(int argc, wchar_t** argv)
         std::printf("\nwhole decode on the worker, 1920x1080 screen, median of %d runs (ms)\n", runs);
         std::printf("%-30s %10s %10s %10s\n", "picture", "untagged", "tagged", "difference");
         platform::win32::CoInit com;
-        platform::win32::FileDecoder decoder(SIZE{1920, 1080});
+        platform::win32::FileDecoder decoder;
         for (int i = first + 2; i + 1 < argc; i += 2) {
             const double untagged = time_decode(decoder, argv[i], runs);
             const double tagged = time_decode(decoder, argv[i + 1], runs);

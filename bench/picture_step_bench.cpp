@@ -13,13 +13,13 @@
 // the file and decoding it at the scale the loader chose, rows dropped; for the others the imaging
 // component's decode above. The ratio is the step's median over the codec decode's median.
 #include "bench/bench_timing.h"
+#include "imaging/picture_placement.h"
 #include "platform/errors.h"
 #include "platform/win32/common/win32_handles.h"
 #include "platform/win32/common/win32_text.h"
 #include "platform/win32/loader/win32_pictures.h"
 #include "platform/win32/pictures/win32_jpeg.h"
 #include "platform/win32/ui/win32_image.h"
-#include "slideshow/picture_placement.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -77,17 +77,23 @@ struct Step {
 // picture in single-precision units, and the picture element rounds its edges to pixels.
 SIZE shown_size(const platform::Picture& picture, SIZE screen)
 {
-    const slideshow::PictureFit fit = slideshow::fit_picture(
+    const imaging::PictureFit fit = imaging::fit_picture(
         static_cast<float>(screen.cx), static_cast<float>(screen.cy), static_cast<float>(picture.natural_width()),
         static_cast<float>(picture.natural_height()));
     const platform::win32::PixelRect rect = platform::win32::pixel_rect(fit.left, fit.top, fit.width, fit.height, 1.0);
     return SIZE{rect.width(), rect.height()};
 }
 
+// The box the slideshow asks for a picture with on that screen.
+platform::SizeF box_of(SIZE screen)
+{
+    return platform::SizeF{static_cast<float>(screen.cx), static_cast<float>(screen.cy)};
+}
+
 Step picture_step(Win32Pictures& pictures, const std::string& path, SIZE screen)
 {
     Step step;
-    step.picture = pictures.load(path);
+    step.picture = pictures.load(path, box_of(screen));
     const SIZE shown = shown_size(*step.picture, screen);
     step.image = platform::win32::prepare_image(*step.picture, shown.cx, shown.cy);
     return step;
@@ -224,7 +230,7 @@ std::string size_text(int w, int h)
 // last step's picture and image are kept, against the working set before the first step.
 int bench_file(const std::string& path, SIZE screen, int runs, const std::wstring& save_folder)
 {
-    Win32Pictures pictures(screen);
+    Win32Pictures pictures;
     platform::win32::CoInit com;
     ComPtr<IWICImagingFactory> factory;
     check(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWICImagingFactory),
@@ -270,7 +276,7 @@ int bench_file(const std::string& path, SIZE screen, int runs, const std::wstrin
         decode_ms.push_back(now_ms() - t0);
     }
     std::vector<double> codec_ms = decode_ms;
-    const platform::win32::JpegDecode jpeg = platform::win32::decode_jpeg(wide, screen);
+    const platform::win32::JpegDecode jpeg = platform::win32::decode_jpeg(wide, box_of(screen));
     if (jpeg.picture) {
         codec_ms.clear();
         for (int i = 0; i < runs; ++i) {

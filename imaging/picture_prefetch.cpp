@@ -9,8 +9,14 @@
 namespace imaging {
 
 struct PicturePrefetch::Shared {
-    struct Result {
+    // One picture asked for: a file, for a box.
+    struct Ask {
         std::string path;
+        SizeF box;
+        [[nodiscard]] bool is(std::string_view p, SizeF b) const { return path == p && box == b; }
+    };
+    struct Result {
+        Ask ask;
         FileStamp stamp;
         PictureRef picture;
     };
@@ -23,12 +29,12 @@ struct PicturePrefetch::Shared {
     std::condition_variable finished; // take() waits for a decode of its own file
     bool started = false;
     bool stopping = false;
-    std::optional<std::string> pending; // asked for, not begun
-    std::optional<std::string> busy;    // being decoded
-    std::optional<Result> result;       // prepared, not yet taken
+    std::optional<Ask> pending;   // asked for, not begun
+    std::optional<Ask> busy;      // being decoded
+    std::optional<Result> result; // prepared, not yet taken
 
     void run();
-    void prepare(std::unique_lock<std::mutex>& lock, const std::string& path);
+    void prepare(std::unique_lock<std::mutex>& lock, const Ask& ask);
 };
 
 void PicturePrefetch::Shared::run()
@@ -40,9 +46,9 @@ void PicturePrefetch::Shared::run()
         wake.wait(lock, [this] { return stopping || pending.has_value(); });
         if (stopping)
             break;
-        const std::string path = std::move(*pending);
+        const Ask ask = std::move(*pending);
         pending.reset();
-        prepare(lock, path);
+        prepare(lock, ask);
     }
     lock.unlock();
     if (work.thread_end)
@@ -50,9 +56,10 @@ void PicturePrefetch::Shared::run()
 }
 
 // Called and returns with `lock` held; decodes without it.
-void PicturePrefetch::Shared::prepare(std::unique_lock<std::mutex>& lock, const std::string& path)
+void PicturePrefetch::Shared::prepare(std::unique_lock<std::mutex>& lock, const Ask& ask)
 {
-    busy = path;
+    const std::string& path = ask.path;
+    busy = ask;
     lock.unlock();
     PictureRef picture;
     std::optional<FileStamp> before;
@@ -60,7 +67,7 @@ void PicturePrefetch::Shared::prepare(std::unique_lock<std::mutex>& lock, const 
     try {
         before = work.stamp(path);
         if (before)
-            picture = work.decode(path);
+            picture = work.decode(path, ask.box);
         if (picture)
             after = work.stamp(path);
     } catch (...) {
@@ -73,7 +80,7 @@ void PicturePrefetch::Shared::prepare(std::unique_lock<std::mutex>& lock, const 
     busy.reset();
     finished.notify_all();
     if (usable && !stopping && !pending) {
-        result = Result{path, *before, std::move(picture)};
+        result = Result{ask, *before, std::move(picture)};
         return;
     }
     // Superseded or unusable: the picture goes, without the lock held.
@@ -97,19 +104,19 @@ PicturePrefetch::~PicturePrefetch()
     m_shared->wake.notify_all();
 }
 
-void PicturePrefetch::request(std::string_view path)
+void PicturePrefetch::request(std::string_view path, SizeF box)
 {
     std::optional<Shared::Result> dropped;
     {
         const std::lock_guard lock(m_shared->mutex);
         Shared& s = *m_shared;
-        if (s.result && s.result->path == path)
+        if (s.result && s.result->ask.is(path, box))
             return; // prepared already
-        if (s.busy && *s.busy == path && !s.pending)
+        if (s.busy && s.busy->is(path, box) && !s.pending)
             return; // being prepared
         dropped = std::move(s.result);
         s.result.reset();
-        s.pending = std::string(path);
+        s.pending = Shared::Ask{std::string(path), box};
         if (!s.started) {
             try {
                 // Never joined: the thread holds the shared state for as long as it runs.
@@ -125,16 +132,17 @@ void PicturePrefetch::request(std::string_view path)
     m_shared->wake.notify_one();
 }
 
-PictureRef PicturePrefetch::take(std::string_view path)
+PictureRef PicturePrefetch::take(std::string_view path, SizeF box)
 {
     std::optional<Shared::Result> taken;
     {
         std::unique_lock lock(m_shared->mutex);
-        m_shared->finished.wait(lock, [&] { return !m_shared->busy || *m_shared->busy != path || m_shared->pending; });
+        m_shared->finished.wait(lock,
+                                [&] { return !m_shared->busy || !m_shared->busy->is(path, box) || m_shared->pending; });
         // Asked for but not begun: the caller reads it now, so the worker need not read it again.
-        if (m_shared->pending && *m_shared->pending == path)
+        if (m_shared->pending && m_shared->pending->is(path, box))
             m_shared->pending.reset();
-        if (m_shared->result && m_shared->result->path == path) {
+        if (m_shared->result && m_shared->result->ask.is(path, box)) {
             taken = std::move(m_shared->result);
             m_shared->result.reset();
         }
@@ -143,7 +151,7 @@ PictureRef PicturePrefetch::take(std::string_view path)
         return nullptr;
     std::optional<FileStamp> now;
     try {
-        now = m_shared->work.stamp(taken->path);
+        now = m_shared->work.stamp(taken->ask.path);
     } catch (...) {
         // A file that cannot be stamped now is read afresh, which gives its own answer.
         return nullptr;

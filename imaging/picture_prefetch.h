@@ -12,8 +12,9 @@
 
 namespace imaging {
 
-// What the worker prepares: the picture object of the loader that asked.
+// What the worker prepares: the picture object of the loader that asked, for the box it will be fitted to.
 using platform::PictureRef;
+using platform::SizeF;
 
 // What tells one content of a file from another without reading it: which file it is (where the system
 // says), how long it is and when it was last written.
@@ -27,11 +28,11 @@ struct FileStamp {
 
 // Prepares at most one picture ahead, on one worker thread of its own.
 //
-// request() names the file that load() will probably be asked for next; the worker stamps the file,
-// decodes it and stamps it again. take() hands the result over only for the same path and only when the
-// file's stamp is still the one it had while it was decoded; in every other case (another path, a file
-// replaced, removed or newly there, a decode that failed) it gives nothing, and the caller decodes the
-// file itself. request() never waits for a decode, and take() waits only for a decode of the very file
+// request() names the file that load() will probably be asked for next, and the box it will be fitted
+// to; the worker stamps the file, decodes it for that box and stamps it again. take() hands the result
+// over only for the same path and box, and only when the file's stamp is still the one it had while it was
+// decoded; in every other case (another path, another box, a file replaced, removed or newly there, a
+// decode that failed) it gives nothing, and the caller decodes the file itself. request() never waits for a decode, and take() waits only for a decode of the very file
 // it is asked for that is already running: the caller would otherwise decode the same file again beside
 // it, which takes at least as long and twice the memory. In a running slideshow that happens only at the
 // start, when the first picture is read while the desktop is being taken over.
@@ -45,8 +46,9 @@ public:
         // The file's stamp, or nothing when it cannot be stamped (it is missing, say). Called on both
         // threads.
         std::function<std::optional<FileStamp>(const std::string& path)> stamp;
-        // Decodes the file as load() would. Called on the worker only; a failure is an exception or null.
-        std::function<PictureRef(const std::string& path)> decode;
+        // Decodes the file for `box` as load() would. Called on the worker only; a failure is an exception
+        // or null.
+        std::function<PictureRef(const std::string& path, SizeF box)> decode;
         // Run by the worker when it starts and just before it ends (for per-thread set-up); may be empty.
         std::function<void()> thread_start;
         std::function<void()> thread_end;
@@ -57,13 +59,13 @@ public:
     PicturePrefetch(const PicturePrefetch&) = delete;
     PicturePrefetch& operator=(const PicturePrefetch&) = delete;
 
-    // Asks for `path` to be prepared next. A prepared picture of another path is dropped at once; a decode
-    // of another path that is running is finished and then dropped.
-    void request(std::string_view path);
+    // Asks for `path` to be prepared next, for `box`. A prepared picture of another path or box is
+    // dropped at once; a decode of another one that is running is finished and then dropped.
+    void request(std::string_view path, SizeF box);
 
-    // The picture prepared for `path` when its file is unchanged since; null otherwise. The prepared
-    // picture is given away either way. Waits while the worker is decoding `path` itself.
-    [[nodiscard]] PictureRef take(std::string_view path);
+    // The picture prepared for `path` and `box` when its file is unchanged since; null otherwise. The
+    // prepared picture is given away either way. Waits while the worker is decoding that very one.
+    [[nodiscard]] PictureRef take(std::string_view path, SizeF box);
 
     // For tests: whether the worker has nothing to do and holds no decode in progress.
     [[nodiscard]] bool idle() const;

@@ -13,14 +13,20 @@
 namespace imaging {
 namespace {
 
+// The box most tests prepare for.
+constexpr SizeF kBox{640, 480};
+
+// Its width tells which content of a file it was decoded from, its height the box's height it was
+// decoded for.
 class TestPicture final : public platform::Picture {
 public:
-    explicit TestPicture(int content) : m_content(content) {}
+    TestPicture(int content, SizeF box) : m_content(content), m_box_height(static_cast<int>(box.height)) {}
     [[nodiscard]] int natural_width() const override { return m_content; }
-    [[nodiscard]] int natural_height() const override { return 1; }
+    [[nodiscard]] int natural_height() const override { return m_box_height; }
 
 private:
     int m_content;
+    int m_box_height;
 };
 
 // Files that tests change at will, and a decoder that can be held at its start.
@@ -44,7 +50,7 @@ struct Disk {
                     const auto it = files.find(path);
                     return it == files.end() ? std::nullopt : std::optional(it->second.stamp);
                 },
-                [this](const std::string& path) -> PictureRef {
+                [this](const std::string& path, SizeF box) -> PictureRef {
                     std::unique_lock lock(mutex);
                     ++decoding;
                     changed.notify_all();
@@ -54,7 +60,7 @@ struct Disk {
                     const auto it = files.find(path);
                     if (it == files.end() || !it->second.readable)
                         throw std::runtime_error("unreadable");
-                    return std::make_shared<TestPicture>(it->second.content);
+                    return std::make_shared<TestPicture>(it->second.content, box);
                 },
                 {},
                 {}};
@@ -121,11 +127,11 @@ TEST(PicturePrefetch, PreparedPictureIsHandedOverOnlyForAnUnchangedFile)
         Disk disk;
         disk.put("a", 7, 1);
         PicturePrefetch prefetch(disk.work());
-        prefetch.request("a");
+        prefetch.request("a", kBox);
         settle(prefetch);
         c.meanwhile(disk);
-        EXPECT_EQ(content(prefetch.take("a")), c.expected) << c.what;
-        EXPECT_EQ(content(prefetch.take("a")), -1) << c.what << ": handed over twice";
+        EXPECT_EQ(content(prefetch.take("a", kBox)), c.expected) << c.what;
+        EXPECT_EQ(content(prefetch.take("a", kBox)), -1) << c.what << ": handed over twice";
     }
 }
 
@@ -144,10 +150,10 @@ TEST(PicturePrefetch, FilesThatCouldNotBePreparedAreLeftToTheCaller)
         Disk disk;
         c.before(disk);
         PicturePrefetch prefetch(disk.work());
-        prefetch.request("a");
+        prefetch.request("a", kBox);
         settle(prefetch);
         c.after(disk);
-        EXPECT_EQ(prefetch.take("a"), nullptr) << c.what;
+        EXPECT_EQ(prefetch.take("a", kBox), nullptr) << c.what;
     }
 }
 
@@ -157,13 +163,29 @@ TEST(PicturePrefetch, APictureOfAnotherNumberIsDroppedAndNotHandedOver)
     disk.put("001", 1, 1);
     disk.put("002", 2, 1);
     PicturePrefetch prefetch(disk.work());
-    prefetch.request("001");
+    prefetch.request("001", kBox);
     settle(prefetch);
-    EXPECT_EQ(prefetch.take("002"), nullptr);
-    prefetch.request("002");
+    EXPECT_EQ(prefetch.take("002", kBox), nullptr);
+    prefetch.request("002", kBox);
     settle(prefetch);
-    EXPECT_EQ(prefetch.take("001"), nullptr) << "001 was dropped when 002 was asked for";
-    EXPECT_EQ(content(prefetch.take("002")), 2);
+    EXPECT_EQ(prefetch.take("001", kBox), nullptr) << "001 was dropped when 002 was asked for";
+    EXPECT_EQ(content(prefetch.take("002", kBox)), 2);
+}
+
+TEST(PicturePrefetch, APicturePreparedForAnotherBoxIsNotHandedOver)
+{
+    Disk disk;
+    disk.put("a", 7, 1);
+    PicturePrefetch prefetch(disk.work());
+    prefetch.request("a", kBox);
+    settle(prefetch);
+    // The screen changed meanwhile: the picture prepared for the old one is not taken.
+    EXPECT_EQ(prefetch.take("a", SizeF{1024, 768}), nullptr);
+    prefetch.request("a", SizeF{1024, 768}); // the same file for another box is prepared anew
+    settle(prefetch);
+    const PictureRef taken = prefetch.take("a", SizeF{1024, 768});
+    ASSERT_NE(taken, nullptr);
+    EXPECT_EQ(taken->natural_height(), 768) << "decoded for the box asked with";
 }
 
 TEST(PicturePrefetch, TakingWaitsForARunningDecodeOfItsOwnFileOnly)
@@ -173,14 +195,14 @@ TEST(PicturePrefetch, TakingWaitsForARunningDecodeOfItsOwnFileOnly)
     disk.put("b", 8, 1);
     disk.set_hold(true);
     PicturePrefetch prefetch(disk.work());
-    prefetch.request("a");
+    prefetch.request("a", kBox);
     disk.wait_decoding();
     // Another file: nothing, at once (were it to wait, the held decode would keep it waiting for ever).
-    EXPECT_EQ(prefetch.take("b"), nullptr);
+    EXPECT_EQ(prefetch.take("b", kBox), nullptr);
     EXPECT_FALSE(prefetch.idle());
     // The file being decoded: the decode is let go meanwhile, and its picture is handed over.
     std::thread release([&] { disk.set_hold(false); });
-    EXPECT_EQ(content(prefetch.take("a")), 7);
+    EXPECT_EQ(content(prefetch.take("a", kBox)), 7);
     release.join();
     EXPECT_EQ(disk.decodes, 1);
 }
@@ -192,13 +214,13 @@ TEST(PicturePrefetch, ADecodeOvertakenByANewerRequestIsDropped)
     disk.put("002", 2, 1);
     disk.set_hold(true);
     PicturePrefetch prefetch(disk.work());
-    prefetch.request("001");
+    prefetch.request("001", kBox);
     disk.wait_decoding();
-    prefetch.request("002");
+    prefetch.request("002", kBox);
     disk.set_hold(false);
     settle(prefetch);
-    EXPECT_EQ(prefetch.take("001"), nullptr);
-    EXPECT_EQ(content(prefetch.take("002")), 2);
+    EXPECT_EQ(prefetch.take("001", kBox), nullptr);
+    EXPECT_EQ(content(prefetch.take("002", kBox)), 2);
     EXPECT_EQ(disk.decodes, 2);
 }
 
@@ -209,10 +231,10 @@ TEST(PicturePrefetch, AFileAskedForButNotBegunIsLeftToTheCallerAndNotDecodedAgai
     disk.put("002", 2, 1);
     disk.set_hold(true);
     PicturePrefetch prefetch(disk.work());
-    prefetch.request("001");
+    prefetch.request("001", kBox);
     disk.wait_decoding();
-    prefetch.request("002"); // waits behind 001
-    EXPECT_EQ(prefetch.take("002"), nullptr);
+    prefetch.request("002", kBox); // waits behind 001
+    EXPECT_EQ(prefetch.take("002", kBox), nullptr);
     disk.set_hold(false);
     settle(prefetch);
     EXPECT_EQ(disk.decodes, 1) << "002 was decoded although its caller had read it already";
@@ -224,15 +246,15 @@ TEST(PicturePrefetch, AskingAgainForTheSamePictureDecodesItOnce)
     disk.put("a", 7, 1);
     disk.set_hold(true);
     PicturePrefetch prefetch(disk.work());
-    prefetch.request("a");
+    prefetch.request("a", kBox);
     disk.wait_decoding();
-    prefetch.request("a"); // while it is decoded
+    prefetch.request("a", kBox); // while it is decoded
     disk.set_hold(false);
     settle(prefetch);
-    prefetch.request("a"); // once it is prepared
+    prefetch.request("a", kBox); // once it is prepared
     settle(prefetch);
     EXPECT_EQ(disk.decodes, 1);
-    EXPECT_EQ(content(prefetch.take("a")), 7);
+    EXPECT_EQ(content(prefetch.take("a", kBox)), 7);
 }
 
 TEST(PicturePrefetch, TheOwnerMayGoWhileADecodeRuns)
@@ -242,7 +264,7 @@ TEST(PicturePrefetch, TheOwnerMayGoWhileADecodeRuns)
     disk->set_hold(true);
     {
         PicturePrefetch prefetch(disk->work());
-        prefetch.request("a");
+        prefetch.request("a", kBox);
         disk->wait_decoding();
     } // gone without waiting for the worker
     disk->set_hold(false);

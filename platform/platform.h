@@ -100,12 +100,16 @@ public:
 class Pictures {
 public:
     virtual ~Pictures() = default;
-    // Loads the picture file at `path`, whatever its extension says. Throws RuntimeError
-    // when the file is missing or is not a picture the loader can read.
-    [[nodiscard]] virtual PictureRef load(std::string_view path) = 0;
-    // A hint that `path` is likely the next file load() is asked for: the loader may prepare it ahead.
-    // Returns at once and never fails; load() gives the same result with or without it.
-    virtual void prefetch(std::string_view path) = 0;
+    // Loads the picture file at `path`, whatever its extension says, to be shown fitted into `box`: the
+    // inside of the window, in its scale units (pixels), that the picture will be placed on by the
+    // placement rule (imaging/picture_placement.h). The natural size is the file's whatever the box; the
+    // loader may keep the pixels at the size that rule gives the picture in `box`, so that drawing it
+    // there scales nothing. An empty box stands for the primary screen as the loader finds it at the call.
+    // Throws RuntimeError when the file is missing or is not a picture the loader can read.
+    [[nodiscard]] virtual PictureRef load(std::string_view path, SizeF box) = 0;
+    // A hint that `path` is likely the next file load() is asked for, with the same `box`: the loader may
+    // prepare it ahead. Returns at once and never fails; load() gives the same result with or without it.
+    virtual void prefetch(std::string_view path, SizeF box) = 0;
 };
 
 // The desktop calls of the slideshow: screen saving, cursor, input method, taskbar, z-order.

@@ -44,6 +44,8 @@ constexpr int index_of(MenuId id)
 struct SizeF {
     float width = 0;
     float height = 0;
+    // No area: neither side is at least a little above zero (NaN included).
+    [[nodiscard]] bool empty() const { return !(width > 0 && height > 0); }
     friend bool operator==(const SizeF&, const SizeF&) = default;
 };
 

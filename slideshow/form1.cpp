@@ -9,6 +9,10 @@
 
 namespace slideshow {
 
+using imaging::centred;
+using imaging::fit_picture;
+using imaging::Placement;
+using imaging::PictureFit;
 using platform::Geometry;
 using platform::trap;
 
@@ -30,7 +34,8 @@ Form1::Form1(platform::Platform& platform) : m_platform(platform) {}
 void Form1::load()
 {
     // The first picture is the longest step of the start: it can be read while the window is made and
-    // the desktop taken over.
+    // the desktop taken over. No window, no screen size yet: its box is still empty, which the loader
+    // takes as the screen it finds now, the one the load handler reads in a moment.
     prefetch(1);
     m_window = m_platform.windows.create(kForm1Def, *this);
     on_load();
@@ -47,6 +52,7 @@ void Form1::on_load()
         auto& windows = m_platform.windows;
         auto& desktop = m_platform.desktop;
         const platform::SizeF screen = windows.screen_size();
+        m_picture_box = screen; // the window is made that size: the first picture's box
         windows.set_outer_size(m_window, screen.width, screen.height);
         windows.set_back_colour(m_window, platform::kBlack);
         desktop.system_parameters_info(kSpiSetScreenSaveActive, kTrue, "", 0);
@@ -138,10 +144,17 @@ void Form1::ShowNextPicture()
         const std::string file = picture_path(m_platform.app.info().folder, m_state.picture_no);
         // The counter moves on before the load, so an unreadable file is skipped next time.
         m_state.picture_no = next_picture_number(m_state.picture_no, m_state.picture_count);
-        windows.set_picture(m_window, kImage1, m_platform.pictures.load(file));
+        windows.set_picture(m_window, kImage1, m_platform.pictures.load(file, m_picture_box));
 
         const double sw = windows.scale_width(m_window);
         const double sh = windows.scale_height(m_window);
+        // The size the picture is fitted to is the box of the next picture and of its preparation ahead.
+        // It is not read again before each load: a picture step reads the window's size once, after the
+        // load, to place the picture, and an extra read at every tick would add a platform call to the
+        // step for the sake of a display change, which is rare. So after a display change the picture of
+        // that tick is still asked for with the old box (it was prepared for it, and is scaled once to
+        // its place), and from the next picture on every one is decoded for the new screen.
+        m_picture_box = platform::SizeF{static_cast<float>(sw), static_cast<float>(sh)};
         // The element now has the picture's natural size: it is read for the aspect, then again for
         // the choice of placement.
         const double h = image_geometry(Geometry::Height);
@@ -164,7 +177,7 @@ void Form1::ShowNextPicture()
 void Form1::prefetch(std::int16_t number)
 {
     // Only a hint to the loader, so that the picture is ready by its tick: its failure changes nothing.
-    trap([&] { m_platform.pictures.prefetch(picture_path(m_platform.app.info().folder, number)); });
+    trap([&] { m_platform.pictures.prefetch(picture_path(m_platform.app.info().folder, number), m_picture_box); });
 }
 
 // The element is centred on the size it has, read from it again.

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "slideshow/picture_placement.h"
+#include "imaging/picture_placement.h"
 
 #include <cstdint>
 
@@ -41,8 +41,8 @@ private:
     void ShowNextPicture();
     void prefetch(std::int16_t number);
     void place_natural_size(double sw, double sh);
-    void place_full_width(double sh, const PictureFit& fit);
-    void place_full_height(double sw, const PictureFit& fit);
+    void place_full_width(double sh, const imaging::PictureFit& fit);
+    void place_full_height(double sw, const imaging::PictureFit& fit);
     [[nodiscard]] platform::NativeHandle handle();
     [[nodiscard]] float image_geometry(platform::Geometry g);
     void set_image_geometry(platform::Geometry g, double value);
@@ -50,6 +50,9 @@ private:
     platform::Platform& m_platform;
     platform::WindowId m_window{};
     Form1State m_state;
+    // The box the next picture is asked for with: the screen as the window last saw it (see
+    // ShowNextPicture); empty until the load handler has read the screen's size.
+    platform::SizeF m_picture_box;
 };
 
 } // namespace slideshow

@@ -217,6 +217,17 @@ void FakePlatform::set_text(WindowId id, ElementId e, std::string_view text)
     element(id, e).text = std::string(text);
 }
 
+void FakePlatform::change_display(SizeF size)
+{
+    for (FakeWindow& w : m_windows) {
+        if (w.loaded && w.scale_width == screen.width && w.scale_height == screen.height) {
+            w.scale_width = size.width;
+            w.scale_height = size.height;
+        }
+    }
+    screen = size;
+}
+
 SizeF FakePlatform::screen_size()
 {
     record("screen_size()");
@@ -326,18 +337,20 @@ void FakePlatform::set_geometry(WindowId id, ElementId e, Geometry g, float valu
 
 // ---- Pictures ----
 
-PictureRef FakePlatform::load(std::string_view path)
+PictureRef FakePlatform::load(std::string_view path, SizeF box)
 {
     record("load(" + quoted(path) + ")");
+    load_boxes.push_back(box);
     const auto it = pictures.find(std::string(path));
     if (it == pictures.end())
         throw RuntimeError("cannot read picture");
     return std::make_shared<FakePicture>(it->second.first, it->second.second);
 }
 
-void FakePlatform::prefetch(std::string_view path)
+void FakePlatform::prefetch(std::string_view path, SizeF box)
 {
     record("prefetch(" + quoted(path) + ")");
+    prefetch_boxes.push_back(box);
 }
 
 // ---- Desktop ----

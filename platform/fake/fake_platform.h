@@ -83,6 +83,9 @@ public:
     NativeHandle ime_context = 0x1C0;
     // Picture files by full path; a path not listed fails to load.
     std::map<std::string, std::pair<int, int>> pictures;
+    // The box of each load() and each prefetch() so far, oldest first (the log keeps their paths).
+    std::vector<SizeF> load_boxes;
+    std::vector<SizeF> prefetch_boxes;
     // Registry values by "key path" and value name; keys listed in `registry_keys` can be opened.
     std::set<std::string> registry_keys;
     std::map<std::pair<std::string, std::string>, FakeRegistryValue> registry_values;
@@ -100,6 +103,9 @@ public:
     [[nodiscard]] FakeWindow& window_named(std::string_view name);
     [[nodiscard]] bool has_window(std::string_view name) const;
     [[nodiscard]] int windows_created() const { return static_cast<int>(m_windows.size()); }
+    // The display changes to `size`: the screen takes it, and so does the inside of every window loaded
+    // at the screen's old size (as the system resizes a maximised window). Nothing is recorded.
+    void change_display(SizeF size);
 
 private:
     void record(std::string line);
@@ -135,8 +141,8 @@ private:
     float geometry(WindowId, ElementId, Geometry) override;
     void set_geometry(WindowId, ElementId, Geometry, float value) override;
     // Pictures
-    PictureRef load(std::string_view path) override;
-    void prefetch(std::string_view path) override;
+    PictureRef load(std::string_view path, SizeF box) override;
+    void prefetch(std::string_view path, SizeF box) override;
     // Desktop
     void system_parameters_info(unsigned action, int param, std::string_view text, unsigned win_ini) override;
     void show_cursor(bool show) override;

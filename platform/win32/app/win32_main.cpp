@@ -63,15 +63,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 
     // Pictures are decoded in a decoder process. A process takes a while to start, under Wine longer
     // than this one takes to make its windows, so a run that shows pictures makes its decoder first of
-    // all: even the screen's size has to wait for the user interface's DLLs to load.
+    // all, before the user interface's DLLs are loaded.
     const bool slideshow = shows_pictures(app);
     std::shared_ptr<DecoderProcess::Running> launched =
         slideshow ? DecoderProcess::launch(this_program_as_decoder()) : nullptr;
-    // A picture is never shown larger than the primary screen, so it is kept at most that large.
-    auto decoder = std::make_shared<DecoderProcess>(
-        this_program_as_decoder(),
-        DecoderSettings{SIZE{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)},
-                        primary_display_profile()});
+    // No screen size is fixed here: each picture is asked for with the box the slideshow will fit it to,
+    // so that a display that changes during the run is followed.
+    auto decoder =
+        std::make_shared<DecoderProcess>(this_program_as_decoder(), DecoderSettings{primary_display_profile()});
     if (slideshow)
         decoder->start_ahead(std::move(launched));
 

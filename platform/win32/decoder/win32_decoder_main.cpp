@@ -62,11 +62,10 @@ bool write_exact(HANDLE pipe, const void* buffer, std::size_t bytes)
 std::optional<DecoderSettings> read_settings(HANDLE pipe)
 {
     SettingsHeader header;
-    if (!read_exact(pipe, &header, sizeof header) || header.magic != kSettings || header.bound_width < 1 ||
-        header.bound_height < 1 || header.profile_bytes > kMaxProfileBytes)
+    if (!read_exact(pipe, &header, sizeof header) || header.magic != kSettings ||
+        header.profile_bytes > kMaxProfileBytes)
         return std::nullopt;
     DecoderSettings settings;
-    settings.bound = SIZE{header.bound_width, header.bound_height};
     settings.display_profile.resize(header.profile_bytes);
     if (header.profile_bytes > 0 && !read_exact(pipe, settings.display_profile.data(), header.profile_bytes))
         return std::nullopt;
@@ -104,7 +103,7 @@ public:
             return;
         const std::uint64_t bytes = std::uint64_t(pixels->width()) * std::uint64_t(pixels->height()) * 4;
         if (bytes > m_state->bytes)
-            throw RuntimeError("the pixels are larger than the screen");
+            throw RuntimeError("the pixels are larger than the box they were asked for");
         if (m_state->placed.lock() != pixels) {
             void* view = ::MapViewOfFile(m_state->mapping, FILE_MAP_WRITE, 0, 0, static_cast<SIZE_T>(bytes));
             if (view == nullptr)
@@ -130,8 +129,9 @@ bool serve_one(HANDLE pipe, FileDecoder& decoder, const DecodeFunction& decode)
 {
     RequestHeader request;
     if (!read_exact(pipe, &request, sizeof request) || request.magic != kRequest || request.path_chars == 0 ||
-        request.path_chars > kMaxPathChars)
+        request.path_chars > kMaxPathChars || !box_fits(request.box_width, request.box_height))
         return false;
+    const platform::SizeF box{request.box_width, request.box_height};
     std::wstring path(request.path_chars, L'\0');
     if (!read_exact(pipe, path.data(), path.size() * sizeof(wchar_t)))
         return false;
@@ -142,7 +142,7 @@ bool serve_one(HANDLE pipe, FileDecoder& decoder, const DecodeFunction& decode)
     ReplyHeader reply;
     std::string message;
     try {
-        const std::shared_ptr<const Win32Picture> picture = decode ? decode(decoder, path) : decoder.decode(path);
+        const std::shared_ptr<const Win32Picture> picture = decode ? decode(decoder, path, box) : decoder.decode(path, box);
         if (!picture)
             throw RuntimeError("the file gave no picture");
         pixels.hand_over(*picture, reply);
@@ -165,7 +165,7 @@ int serve_decoder(HANDLE pipe, const DecodeFunction& decode)
         return 2;
     // COM is started only when a picture first needs the imaging component (FileDecoder): JPEG files,
     // the most common, never do.
-    FileDecoder decoder(settings->bound, settings->display_profile);
+    FileDecoder decoder(settings->display_profile);
     if (!write_exact(pipe, &kReady, sizeof kReady))
         return 2;
     while (serve_one(pipe, decoder, decode)) {

@@ -24,22 +24,22 @@ constexpr std::uint64_t kDecoderOwnBytes = std::uint64_t{64} << 20;
 // Held while a decoder is being made and put into its job (create_suspended).
 std::mutex g_starting;
 
-// The limits of a decoder's job, its memory limit that of a screen of size `bound`.
-bool limit_job(HANDLE job, SIZE bound)
+// The limits of a decoder's job, its memory limit that of pictures kept at most `pixels` large.
+bool limit_job(HANDLE job, SIZE pixels)
 {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_PROCESS_MEMORY | JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE |
                                               JOB_OBJECT_LIMIT_ACTIVE_PROCESS |
                                               JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
     limits.BasicLimitInformation.ActiveProcessLimit = 1;
-    limits.ProcessMemoryLimit = static_cast<SIZE_T>(decoder_memory_limit(bound));
+    limits.ProcessMemoryLimit = static_cast<SIZE_T>(decoder_memory_limit(pixels));
     return ::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) != FALSE;
 }
 
-UniqueHandle make_job(SIZE bound)
+UniqueHandle make_job(SIZE pixels)
 {
     UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
-    if (!job || !limit_job(job.get(), bound))
+    if (!job || !limit_job(job.get(), pixels))
         return {};
     // Nothing of the desktop is the decoder's business: neither our windows nor the clipboard nor the
     // system's settings. Not every system has these; the limits above are what matter.
@@ -183,9 +183,9 @@ bool create_suspended(const DecoderCommand& command, HANDLE token, HANDLE client
 
 } // namespace
 
-std::uint64_t decoder_memory_limit(SIZE bound)
+std::uint64_t decoder_memory_limit(SIZE pixels)
 {
-    const std::uint64_t kept = std::uint64_t(std::max(0L, bound.cx)) * std::uint64_t(std::max(0L, bound.cy)) * 4;
+    const std::uint64_t kept = std::uint64_t(std::max(0L, pixels.cx)) * std::uint64_t(std::max(0L, pixels.cy)) * 4;
     return imaging::kPictureBudgetBytes + 2 * kept + kDecoderOwnBytes;
 }
 
@@ -264,11 +264,11 @@ void DecoderProcess::end()
     m_low_integrity = false;
 }
 
-std::shared_ptr<DecoderProcess::Running> DecoderProcess::make(const DecoderCommand& command, SIZE bound,
+std::shared_ptr<DecoderProcess::Running> DecoderProcess::make(const DecoderCommand& command, SIZE pixels,
                                                               bool low_integrity, const std::atomic<bool>* closed)
 {
     auto running = std::make_shared<Running>();
-    running->job = make_job(bound);
+    running->job = make_job(pixels);
     running->own_token = !low_integrity;
     UniqueHandle client;
     if (!running->job || !running->event || !make_pipe(running->pipe, client) || command.program.empty())
@@ -305,7 +305,7 @@ std::shared_ptr<DecoderProcess::Running> DecoderProcess::make(const DecoderComma
 
 bool DecoderProcess::start(bool low_integrity)
 {
-    std::shared_ptr<Running> running = make(m_command, m_settings.bound, low_integrity, &m_closed);
+    std::shared_ptr<Running> running = make(m_command, m_largest, low_integrity, &m_closed);
     return running && greet(std::move(running));
 }
 
@@ -313,8 +313,9 @@ bool DecoderProcess::greet(std::shared_ptr<Running> running)
 {
     m_created = true;
     m_running = std::move(running);
-    // The memory limit of this screen (a launched decoder's was a larger one's), before it reads a file.
-    if (!limit_job(m_running->job.get(), m_settings.bound)) {
+    // The memory limit of the boxes asked for so far (a launched decoder's was a large screen's), before
+    // it reads a file.
+    if (!limit_job(m_running->job.get(), m_largest)) {
         end();
         return false;
     }
@@ -369,8 +370,10 @@ bool DecoderProcess::running()
     return false;
 }
 
-std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& path)
+std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& path, platform::SizeF box)
 {
+    if (!box_fits(box.width, box.height))
+        throw RuntimeError("no box to fit the picture to");
     const std::lock_guard lock(m_mutex);
     const std::optional<imaging::FileStamp> stamp = file_stamp(path);
     if (m_fatal && m_fatal->first == path && m_fatal->second == stamp)
@@ -380,8 +383,13 @@ std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& p
             return nullptr;
         throw RuntimeError("the decoder could not be started");
     }
+    if (!make_room_for(box)) {
+        // The next decoder is made with the larger limit from the start.
+        end();
+        throw RuntimeError("the decoder's memory could not be set for the picture");
+    }
     try {
-        return ask(path);
+        return ask(path, box);
     } catch (const std::exception&) {
         if (!m_running) // ended: the file's own fault, or the decoder's
             m_fatal.emplace(path, stamp);
@@ -389,11 +397,32 @@ std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& p
     }
 }
 
-std::shared_ptr<const Win32Picture> DecoderProcess::ask(const std::wstring& path)
+bool DecoderProcess::make_room_for(platform::SizeF box)
+{
+    // The limit follows the largest box asked for and is never lowered: a decoder's heap keeps what an
+    // earlier, larger picture made it commit, so a limit cut to a smaller box could refuse an ordinary
+    // picture for memory it holds from before; and the box changes only with the display, so the limit
+    // is set once in a run, not once per picture. A decoder started later is made with it.
+    const SIZE pixels = box_pixels(box);
+    if (pixels.cx <= m_largest.cx && pixels.cy <= m_largest.cy)
+        return true;
+    m_largest = SIZE{std::max(m_largest.cx, pixels.cx), std::max(m_largest.cy, pixels.cy)};
+    return limit_job(m_running->job.get(), m_largest);
+}
+
+std::uint64_t DecoderProcess::memory_limit() const
+{
+    const std::lock_guard lock(m_mutex);
+    return decoder_memory_limit(m_largest);
+}
+
+std::shared_ptr<const Win32Picture> DecoderProcess::ask(const std::wstring& path, platform::SizeF box)
 {
     if (path.empty() || path.size() > kMaxPathChars)
         throw RuntimeError("no such file");
-    const std::uint64_t bytes = std::uint64_t(m_settings.bound.cx) * std::uint64_t(m_settings.bound.cy) * 4;
+    // Room for the pixels of any picture kept for the box: the kept size never passes its whole pixels.
+    const SIZE room = box_pixels(box);
+    const std::uint64_t bytes = std::uint64_t(room.cx) * std::uint64_t(room.cy) * 4;
     UniqueHandle mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, DWORD(bytes >> 32),
                                               DWORD(bytes), nullptr));
     HANDLE theirs = nullptr;
@@ -405,6 +434,8 @@ std::shared_ptr<const Win32Picture> DecoderProcess::ask(const std::wstring& path
     request.path_chars = static_cast<std::uint32_t>(path.size());
     request.mapping = reinterpret_cast<std::uintptr_t>(theirs);
     request.mapping_bytes = bytes;
+    request.box_width = box.width;
+    request.box_height = box.height;
     const ULONGLONG deadline = ::GetTickCount64() + m_watchdog_ms;
     ReplyHeader reply;
     std::string message(kMaxMessageBytes, '\0');

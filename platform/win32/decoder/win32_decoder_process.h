@@ -24,9 +24,10 @@ namespace platform::win32 {
 // given up on still leaves the worker more than half of the ten-second interval for the next one.
 inline constexpr DWORD kDecoderWatchdogMs = 4000;
 
-// What a decoder process may commit: the per-picture budget, the kept pixels twice over (decoded, then
-// turned upright), and the program's own working memory.
-[[nodiscard]] std::uint64_t decoder_memory_limit(SIZE bound);
+// What a decoder process may commit when the pictures it is asked for are kept at most `pixels` large:
+// the per-picture budget, the kept pixels twice over (decoded, then turned upright), and the program's
+// own working memory.
+[[nodiscard]] std::uint64_t decoder_memory_limit(SIZE pixels);
 
 // The program file and the arguments before kDecoderArgument that start a decoder process.
 struct DecoderCommand {
@@ -49,18 +50,19 @@ public:
     DecoderProcess(const DecoderProcess&) = delete;
     DecoderProcess& operator=(const DecoderProcess&) = delete;
 
-    // The file at `path` decoded in the decoder process, as FileDecoder::decode would in this one; the
-    // pixels come back in memory shared with it, not copied. Throws RuntimeError when the decoder refuses
-    // the file, or ends, or does not answer within the watchdog's time (it is then ended, and the next
-    // call starts another). A file that ended a decoder is refused at once while it is unchanged.
-    // Returns null when no decoder process could ever be started here (a policy against child
-    // processes, say): the caller then decodes in its own process.
-    [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path);
+    // The file at `path` decoded in the decoder process for `box`, as FileDecoder::decode would in this
+    // one; the pixels come back in memory shared with it, not copied. Throws RuntimeError when the box
+    // is empty or absurd (box_fits), when the decoder refuses the file, or ends, or does not answer
+    // within the watchdog's time (it is then ended, and the next call starts another). A file that ended
+    // a decoder is refused at once while it is unchanged. Returns null when no decoder process could
+    // ever be started here (a policy against child processes, say): the caller then decodes in its own
+    // process.
+    [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path, platform::SizeF box);
 
-    // Makes a decoder process with `command` now, before the screen's size is known, for start_ahead to
-    // give its settings to: the screen's size has to wait for the user interface's DLLs to load, and a
-    // process takes a while to start. Until it has its settings its job holds it to the memory of a
-    // screen of kLaunchBound; it reads no file before. Null when no decoder process can be made.
+    // Makes a decoder process with `command` now, before the display's profile is known, for start_ahead
+    // to give its settings to: a process takes a while to start. Until it has its settings its job holds
+    // it to the memory of a screen of kLaunchBound; it reads no file before. Null when no decoder process
+    // can be made.
     [[nodiscard]] static std::shared_ptr<Running> launch(const DecoderCommand& command);
     static constexpr SIZE kLaunchBound{7680, 4320};
 
@@ -71,6 +73,8 @@ public:
     void start_ahead(std::shared_ptr<Running> launched = nullptr);
 
     [[nodiscard]] const DecoderSettings& settings() const { return m_settings; }
+    // For tests: the memory limit of the decoders' jobs, from the largest box asked for so far.
+    [[nodiscard]] std::uint64_t memory_limit() const;
 
     // Starts no decoder from now on; waits while one is being made, until it is in its job (a
     // moment, never a decode). The loader calls it when it goes, so that a program that ends just as
@@ -90,19 +94,25 @@ private:
     bool running();
     bool start_decoder();
     bool start(bool low_integrity);
-    // A decoder process made for `bound` and let run; null when it cannot be made, or when `closed`.
-    static std::shared_ptr<Running> make(const DecoderCommand& command, SIZE bound, bool low_integrity,
+    // A decoder process made with the memory limit for pictures of `pixels` and let run; null when it
+    // cannot be made, or when `closed`.
+    static std::shared_ptr<Running> make(const DecoderCommand& command, SIZE pixels, bool low_integrity,
                                          const std::atomic<bool>* closed);
     // Sends `running` its settings and waits for it to be ready; it is then the running decoder.
     bool greet(std::shared_ptr<Running> running);
     void end();
-    std::shared_ptr<const Win32Picture> ask(const std::wstring& path);
+    // Raises the job's memory limit to `box` when it is larger than any box before. Called with m_mutex
+    // held; false when the running decoder's job refuses it.
+    bool make_room_for(platform::SizeF box);
+    std::shared_ptr<const Win32Picture> ask(const std::wstring& path, platform::SizeF box);
 
     const DecoderCommand m_command;
     const DecoderSettings m_settings;
     const DWORD m_watchdog_ms;
     mutable std::mutex m_mutex;
     std::shared_ptr<Running> m_running;
+    // The pixels of the largest box asked for so far: what every decoder's job is limited by.
+    SIZE m_largest{0, 0};
     // Read without the lock, which a decode holds while it waits.
     std::atomic<DWORD> m_process_id{0};
     std::atomic<int> m_starts{0};

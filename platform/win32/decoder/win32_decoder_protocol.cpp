@@ -11,14 +11,18 @@ namespace platform::win32 {
 std::vector<std::uint8_t> settings_bytes(const DecoderSettings& settings)
 {
     SettingsHeader header;
-    header.bound_width = settings.bound.cx;
-    header.bound_height = settings.bound.cy;
     header.profile_bytes = static_cast<std::uint32_t>(settings.display_profile.size());
     std::vector<std::uint8_t> bytes(sizeof header + settings.display_profile.size());
     std::memcpy(bytes.data(), &header, sizeof header);
     if (!settings.display_profile.empty())
         std::memcpy(bytes.data() + sizeof header, settings.display_profile.data(), settings.display_profile.size());
     return bytes;
+}
+
+bool box_fits(float width, float height)
+{
+    const auto side = [](float s) { return s > 0 && s <= static_cast<float>(imaging::kMaxPictureSide); };
+    return side(width) && side(height);
 }
 
 bool reply_fits(const ReplyHeader& reply, std::uint64_t mapping_bytes)

@@ -3,10 +3,10 @@
 //
 // The decoder process is this program's own file started with kDecoderArgument and the number of a pipe
 // handle it inherits; nobody types that argument. Over the pipe the slideshow first sends the decoder's
-// settings and waits for kReady; then each request names a file and a file mapping (a handle the
-// slideshow put into the decoder process), and the reply says what the file gave: the picture's natural
-// size and the size of its pixels, written to the mapping as premultiplied BGRA rows, top down, width * 4
-// bytes apart; or the reason it was refused.
+// settings and waits for kReady; then each request names a file, the box the picture will be fitted to
+// and a file mapping (a handle the slideshow put into the decoder process), and the reply says what the
+// file gave: the picture's natural size and the size of its pixels, written to the mapping as
+// premultiplied BGRA rows, top down, width * 4 bytes apart; or the reason it was refused.
 #pragma once
 
 #include "imaging/picture_budget.h"
@@ -33,10 +33,10 @@ inline constexpr std::uint32_t kSettings = 0x4B57'5253; // "KWRS"
 // abort, std::terminate) rather than let the system report it.
 inline constexpr UINT kDecoderFaultExitCode = 0xDEC0;
 
-// What the decoder works with besides the file: the largest size a picture is shown at (the screen), and
-// the display's colour profile when there is one (empty otherwise). Sent once, when the decoder starts.
+// What the decoder works with besides each request: the display's colour profile when there is one
+// (empty otherwise). Sent once, when the decoder starts. The size a picture is shown at is no setting: it
+// comes with each request, so that a display that changes during the run is followed.
 struct DecoderSettings {
-    SIZE bound{};
     std::vector<std::uint8_t> display_profile;
 };
 
@@ -44,8 +44,6 @@ struct DecoderSettings {
 [[nodiscard]] std::vector<std::uint8_t> settings_bytes(const DecoderSettings& settings);
 struct SettingsHeader {
     std::uint32_t magic = kSettings;
-    std::int32_t bound_width = 0;
-    std::int32_t bound_height = 0;
     std::uint32_t profile_bytes = 0; // followed by that many bytes
 };
 // A display profile longer than this is no profile.
@@ -56,7 +54,12 @@ struct RequestHeader {
     std::uint32_t path_chars = 0;   // followed by that many UTF-16 code units, no terminator
     std::uint64_t mapping = 0;      // the file mapping's handle, as the decoder process sees it
     std::uint64_t mapping_bytes = 0;
+    float box_width = 0;            // the box the picture is fitted to (Pictures::load), in pixels
+    float box_height = 0;
 };
+// Whether a request's box is one a picture can be fitted to: both sides above zero and within the sides
+// of any picture.
+[[nodiscard]] bool box_fits(float width, float height);
 inline constexpr std::uint32_t kMaxPathChars = 32767;
 
 enum class ReplyStatus : std::uint32_t { Decoded = 0, Refused = 1 };

@@ -30,7 +30,7 @@ namespace {
 
 // Short, so that the tests of a hanging decoder take little time; long enough for a start under Wine.
 constexpr DWORD kTestWatchdogMs = 2500;
-constexpr SIZE kScreen{640, 480};
+constexpr platform::SizeF kScreen{640, 480};
 constexpr wchar_t kPidFileVariable[] = L"KWOBL_DECODER_TEST_PID_FILE";
 
 DecoderCommand test_decoder()
@@ -55,7 +55,7 @@ bool process_ended(DWORD id, DWORD ms)
 class DecoderProcessTest : public ::testing::Test {
 protected:
     TempFolder m_folder{L"decoder"};
-    DecoderProcess m_decoder{test_decoder(), DecoderSettings{kScreen, {}}, kTestWatchdogMs};
+    DecoderProcess m_decoder{test_decoder(), DecoderSettings{}, kTestWatchdogMs};
 };
 
 TEST_F(DecoderProcessTest, APictureComesBackAtTheSizeItIsKeptAt)
@@ -65,7 +65,7 @@ TEST_F(DecoderProcessTest, APictureComesBackAtTheSizeItIsKeptAt)
     write_bmp(small, 40, 30, 200);
     write_bmp(large, 1280, 720, 90);
 
-    const std::shared_ptr<const Win32Picture> picture = m_decoder.decode(small);
+    const std::shared_ptr<const Win32Picture> picture = m_decoder.decode(small, kScreen);
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->natural_width(), 40);
     EXPECT_EQ(picture->natural_height(), 30);
@@ -79,7 +79,7 @@ TEST_F(DecoderProcessTest, APictureComesBackAtTheSizeItIsKeptAt)
     std::printf("decoder process %lu, low integrity: %s\n", m_decoder.process_id(),
                 m_decoder.low_integrity() ? "yes" : "no (the system runs it at the normal level)");
 
-    const std::shared_ptr<const Win32Picture> fitted = m_decoder.decode(large);
+    const std::shared_ptr<const Win32Picture> fitted = m_decoder.decode(large, kScreen);
     ASSERT_TRUE(fitted && fitted->pixels());
     EXPECT_EQ(fitted->natural_width(), 1280);
     EXPECT_EQ(fitted->pixels()->width(), 640);
@@ -88,17 +88,45 @@ TEST_F(DecoderProcessTest, APictureComesBackAtTheSizeItIsKeptAt)
     EXPECT_EQ(m_decoder.starts(), 1) << "one decoder served both";
 }
 
+// No screen size is fixed when the decoder starts: each request brings its box, and the job's memory
+// limit grows with the largest box asked for (never shrinks: the decoder's heap keeps what it took).
+TEST_F(DecoderProcessTest, EachRequestBringsItsBoxAndTheMemoryLimitFollowsTheLargest)
+{
+    const std::wstring large = m_folder.file(L"large.bmp");
+    write_bmp(large, 1280, 720, 90);
+    const struct {
+        platform::SizeF box;
+        SIZE kept;
+        SIZE limit;
+    } cases[] = {
+        {{640, 480}, {640, 360}, {640, 480}},
+        {{1024, 768}, {1024, 576}, {1024, 768}}, // the display grew
+        {{320, 240}, {320, 180}, {1024, 768}},   // and shrank again
+        {{800, 1280}, {800, 450}, {1024, 1280}}, // turned to portrait: the larger of each side
+    };
+    for (const auto& c : cases) {
+        const std::shared_ptr<const Win32Picture> picture = m_decoder.decode(large, c.box);
+        ASSERT_TRUE(picture && picture->pixels());
+        EXPECT_EQ(picture->pixels()->width(), c.kept.cx) << c.box.width;
+        EXPECT_EQ(picture->pixels()->height(), c.kept.cy) << c.box.width;
+        EXPECT_EQ(m_decoder.memory_limit(), decoder_memory_limit(c.limit)) << c.box.width;
+    }
+    EXPECT_EQ(m_decoder.starts(), 1) << "one decoder for every box";
+    EXPECT_THROW((void)m_decoder.decode(large, platform::SizeF{}), RuntimeError) << "no box, no picture";
+    EXPECT_EQ(m_decoder.starts(), 1);
+}
+
 TEST_F(DecoderProcessTest, ARefusedFileFailsAndTheDecoderGoesOn)
 {
     const std::wstring noise = m_folder.file(L"noise.DAT");
     const std::wstring good = m_folder.file(L"good.bmp");
     write_text(noise, std::string(300, '\x5a'));
     write_bmp(good, 20, 10, 7);
-    EXPECT_THROW((void)m_decoder.decode(noise), RuntimeError);
-    EXPECT_THROW((void)m_decoder.decode(m_folder.file(L"missing.DAT")), RuntimeError);
+    EXPECT_THROW((void)m_decoder.decode(noise, kScreen), RuntimeError);
+    EXPECT_THROW((void)m_decoder.decode(m_folder.file(L"missing.DAT"), kScreen), RuntimeError);
     const DWORD decoder = m_decoder.process_id();
     EXPECT_NE(decoder, 0u);
-    EXPECT_EQ(m_decoder.decode(good)->natural_width(), 20);
+    EXPECT_EQ(m_decoder.decode(good, kScreen)->natural_width(), 20);
     EXPECT_EQ(m_decoder.process_id(), decoder);
     EXPECT_EQ(m_decoder.starts(), 1);
 }
@@ -111,21 +139,21 @@ TEST_P(LostDecoderTest, CostsOnePictureAndTheNextOneShows)
     const std::wstring bad = m_folder.file(L"bad.DAT");
     write_bmp(good, 20, 10, 7);
     write_text(bad, GetParam());
-    ASSERT_TRUE(m_decoder.decode(good));
+    ASSERT_TRUE(m_decoder.decode(good, kScreen));
     const DWORD first = m_decoder.process_id();
 
     const ULONGLONG before = ::GetTickCount64();
-    EXPECT_THROW((void)m_decoder.decode(bad), RuntimeError);
+    EXPECT_THROW((void)m_decoder.decode(bad, kScreen), RuntimeError);
     // Given up on by the watchdog at the latest (with room for a slow machine), never waited for longer.
     EXPECT_LT(::GetTickCount64() - before, ULONGLONG{kTestWatchdogMs} * 2);
     EXPECT_EQ(m_decoder.process_id(), 0u) << "the decoder was ended";
     EXPECT_TRUE(process_ended(first, 5000));
 
     // Asked again while unchanged, the file is refused without a decoder being spent on it.
-    EXPECT_THROW((void)m_decoder.decode(bad), RuntimeError);
+    EXPECT_THROW((void)m_decoder.decode(bad, kScreen), RuntimeError);
     EXPECT_EQ(m_decoder.starts(), 1);
 
-    const std::shared_ptr<const Win32Picture> next = m_decoder.decode(good);
+    const std::shared_ptr<const Win32Picture> next = m_decoder.decode(good, kScreen);
     ASSERT_TRUE(next);
     EXPECT_EQ(next->natural_width(), 20);
     EXPECT_EQ(m_decoder.starts(), 2) << "a new decoder";
@@ -142,8 +170,8 @@ TEST_F(DecoderProcessTest, TheDecoderEndsWithItsOwner)
     write_bmp(good, 20, 10, 7);
     DWORD id = 0;
     {
-        DecoderProcess decoder(test_decoder(), DecoderSettings{kScreen, {}}, kTestWatchdogMs);
-        ASSERT_TRUE(decoder.decode(good));
+        DecoderProcess decoder(test_decoder(), DecoderSettings{}, kTestWatchdogMs);
+        ASSERT_TRUE(decoder.decode(good, kScreen));
         id = decoder.process_id();
     }
     EXPECT_TRUE(process_ended(id, 0));
@@ -161,13 +189,13 @@ TEST_F(DecoderProcessTest, ADecoderStartedAheadServesTheFirstPicture)
     EXPECT_EQ(m_decoder.starts(), 1);
     const DWORD ahead = m_decoder.process_id();
     EXPECT_NE(ahead, 0u);
-    EXPECT_EQ(m_decoder.decode(good)->natural_width(), 20);
+    EXPECT_EQ(m_decoder.decode(good, kScreen)->natural_width(), 20);
     EXPECT_EQ(m_decoder.process_id(), ahead);
 
     // Asked for a picture while it is still being started, the decoder waits for it: one start.
-    DecoderProcess decoder(test_decoder(), DecoderSettings{kScreen, {}}, kTestWatchdogMs);
+    DecoderProcess decoder(test_decoder(), DecoderSettings{}, kTestWatchdogMs);
     decoder.start_ahead();
-    EXPECT_EQ(decoder.decode(good)->natural_width(), 20);
+    EXPECT_EQ(decoder.decode(good, kScreen)->natural_width(), 20);
     EXPECT_EQ(decoder.starts(), 1);
 }
 
@@ -195,7 +223,7 @@ TEST(DecoderStartAheadTest, AnOwnerThatGoesWhileItsDecoderStartsLeavesNothingBeh
         // A decoder that never answers: its owner waits out the watchdog, then ends it.
         DecoderProcess decoder(
             DecoderCommand{module_path(), L"--gtest_also_run_disabled_tests --gtest_filter=DecoderChild.DISABLED_NeverReady"},
-            DecoderSettings{kScreen, {}}, 1000);
+            DecoderSettings{}, 1000);
         decoder.start_ahead();
         for (int i = 0; i < 500 && started.empty(); ++i) {
             ::Sleep(10);
@@ -223,7 +251,7 @@ TEST_F(DecoderProcessTest, ADecoderLaunchedBeforeItsSettingsAreKnownServesOnceGi
     ASSERT_EQ(made.size(), 1u);
 
     m_decoder.start_ahead(std::move(launched));
-    const std::shared_ptr<const Win32Picture> picture = m_decoder.decode(good);
+    const std::shared_ptr<const Win32Picture> picture = m_decoder.decode(good, kScreen);
     ASSERT_TRUE(picture && picture->pixels());
     EXPECT_EQ(picture->pixels()->width(), 640) << "kept for the screen of its settings";
     EXPECT_EQ(m_decoder.process_id(), made.front()) << "the launched decoder, no other";
@@ -235,7 +263,7 @@ TEST_F(DecoderProcessTest, OnceClosedNoDecoderIsStarted)
     const std::wstring good = m_folder.file(L"good.bmp");
     write_bmp(good, 20, 10, 7);
     m_decoder.close();
-    EXPECT_THROW((void)m_decoder.decode(good), RuntimeError) << "nor is the picture decoded here";
+    EXPECT_THROW((void)m_decoder.decode(good, kScreen), RuntimeError) << "nor is the picture decoded here";
     EXPECT_EQ(m_decoder.starts(), 0);
 }
 
@@ -283,14 +311,14 @@ TEST(Win32PicturesDecoderTest, AFileThatCrashesTheDecoderIsOneFailedPicture)
     write_bmp(first, 40, 30, 200);
     write_text(crash, "KWOBL-TEST-CRASH");
     write_bmp(third, 60, 30, 100);
-    Win32Pictures pictures(kScreen, test_decoder());
+    Win32Pictures pictures(test_decoder());
     ASSERT_NE(pictures.decoder_process(), nullptr);
-    pictures.prefetch(narrow(first));
-    EXPECT_EQ(pictures.load(narrow(first))->natural_width(), 40);
-    pictures.prefetch(narrow(crash));
-    EXPECT_THROW((void)pictures.load(narrow(crash)), RuntimeError);
-    pictures.prefetch(narrow(third));
-    EXPECT_EQ(pictures.load(narrow(third))->natural_width(), 60);
+    pictures.prefetch(narrow(first), kScreen);
+    EXPECT_EQ(pictures.load(narrow(first), kScreen)->natural_width(), 40);
+    pictures.prefetch(narrow(crash), kScreen);
+    EXPECT_THROW((void)pictures.load(narrow(crash), kScreen), RuntimeError);
+    pictures.prefetch(narrow(third), kScreen);
+    EXPECT_EQ(pictures.load(narrow(third), kScreen)->natural_width(), 60);
     EXPECT_EQ(pictures.decoder_process()->starts(), 2);
 }
 
@@ -303,9 +331,9 @@ TEST(Win32PicturesDecoderTest, ADecoderThatIsMadeButNeverAnswersIsTriedAgainNotG
     write_bmp(file, 40, 30, 200);
     DecoderProcess decoder(
         DecoderCommand{module_path(), L"--gtest_also_run_disabled_tests --gtest_filter=DecoderChild.DISABLED_NeverReady"},
-        DecoderSettings{kScreen, {}}, 500);
-    EXPECT_THROW((void)decoder.decode(file), RuntimeError);
-    EXPECT_THROW((void)decoder.decode(file), RuntimeError);
+        DecoderSettings{}, 500);
+    EXPECT_THROW((void)decoder.decode(file, kScreen), RuntimeError);
+    EXPECT_THROW((void)decoder.decode(file, kScreen), RuntimeError);
     EXPECT_EQ(decoder.starts(), 0);
 }
 
@@ -314,8 +342,8 @@ TEST(Win32PicturesDecoderTest, WithoutADecoderProcessPicturesAreDecodedHere)
     TempFolder folder(L"decoder-none");
     const std::wstring file = folder.file(L"KWOBL001.DAT");
     write_bmp(file, 40, 30, 200);
-    Win32Pictures pictures(kScreen, DecoderCommand{folder.file(L"no-such-program.exe"), L""});
-    EXPECT_EQ(pictures.load(narrow(file))->natural_width(), 40);
+    Win32Pictures pictures(DecoderCommand{folder.file(L"no-such-program.exe"), L""});
+    EXPECT_EQ(pictures.load(narrow(file), kScreen)->natural_width(), 40);
     EXPECT_EQ(pictures.decoder_process()->starts(), 0);
 }
 
@@ -360,9 +388,9 @@ TEST(DecoderStartTest, TheProgramsDecoderDecodesAJpegWithoutTheLibrariesOfTheUse
         ASSERT_TRUE(::WriteFile(out.get(), photo.data(), DWORD(photo.size()), &written, nullptr));
     }
     write_bmp(bmp, 40, 30, 200);
-    DecoderProcess decoder(DecoderCommand{program, L""}, DecoderSettings{kScreen, {}});
+    DecoderProcess decoder(DecoderCommand{program, L""}, DecoderSettings{});
 
-    const std::shared_ptr<const Win32Picture> photograph = decoder.decode(jpeg);
+    const std::shared_ptr<const Win32Picture> photograph = decoder.decode(jpeg, kScreen);
     ASSERT_TRUE(photograph && photograph->pixels());
     EXPECT_EQ(photograph->pixels()->width(), 320);
     const std::vector<std::wstring> modules = loaded_modules(decoder.process_id());
@@ -371,7 +399,7 @@ TEST(DecoderStartTest, TheProgramsDecoderDecodesAJpegWithoutTheLibrariesOfTheUse
         EXPECT_FALSE(has_module(modules, name)) << "loaded " << narrow(name);
 
     // A picture for the imaging component starts COM in the decoder then.
-    const std::shared_ptr<const Win32Picture> picture = decoder.decode(bmp);
+    const std::shared_ptr<const Win32Picture> picture = decoder.decode(bmp, kScreen);
     ASSERT_TRUE(picture && picture->pixels());
     EXPECT_EQ(picture->pixels()->bits()[0], 200);
     EXPECT_TRUE(has_module(loaded_modules(decoder.process_id()), L"ole32.dll"));
@@ -476,9 +504,9 @@ TEST(DecoderChild, DISABLED_OwnAHangingDecoder)
     TempFolder folder(L"decoder-hang");
     const std::wstring hang = folder.file(L"hang.DAT");
     write_text(hang, "KWOBL-TEST-HANG");
-    DecoderProcess decoder(test_decoder(), DecoderSettings{kScreen, {}}, INFINITE - 1);
+    DecoderProcess decoder(test_decoder(), DecoderSettings{}, INFINITE - 1);
     // The decoder starts with the first request, on another thread, which is stuck in it from then on.
-    std::thread([&decoder, hang] { (void)decoder.decode(hang); }).detach();
+    std::thread([&decoder, hang] { (void)decoder.decode(hang, kScreen); }).detach();
     while (decoder.process_id() == 0 || decoder.starts() == 0)
         ::Sleep(10);
     ::Sleep(200);

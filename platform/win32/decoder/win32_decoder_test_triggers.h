@@ -54,7 +54,7 @@ inline void grow_past_the_limit()
 
 inline platform::win32::DecodeFunction decoder_test_triggers()
 {
-    return [](platform::win32::FileDecoder& decoder, const std::wstring& path) {
+    return [](platform::win32::FileDecoder& decoder, const std::wstring& path, platform::SizeF box) {
         const std::string head = first_bytes(path);
         if (head.rfind("KWOBL-TEST-HANG", 0) == 0)
             never_finish();
@@ -64,7 +64,7 @@ inline platform::win32::DecodeFunction decoder_test_triggers()
         }
         if (head.rfind("KWOBL-TEST-GROW", 0) == 0)
             grow_past_the_limit();
-        return decoder.decode(path);
+        return decoder.decode(path, box);
     };
 }
 

@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using Rgb = std::array<std::uint8_t, 3>;
 
-constexpr SIZE kScreen{192, 108};
+constexpr platform::SizeF kScreen{192, 108};
 constexpr int kSide = 24;
 
 // sRGB's primaries with red and green swapped: a file's red means green.
@@ -167,14 +167,14 @@ protected:
         const fs::path path = s_folder / name;
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                     static_cast<std::streamsize>(bytes.size()));
-        const PictureRef picture = pictures.load(narrow(path.wstring()));
+        const PictureRef picture = pictures.load(narrow(path.wstring()), kScreen);
         const auto& pixels = *dynamic_cast<const Win32Picture&>(*picture).pixels();
         const std::uint8_t* p = pixels.bits() + pixels.stride() * (pixels.height() / 2) + (pixels.width() / 2) * 4;
         return Rgb{p[2], p[1], p[0]};
     }
 
     CoInit m_com;
-    Win32Pictures m_system{kScreen}; // the system's display: sRGB under Wine
+    Win32Pictures m_system; // the system's display: sRGB under Wine
     static inline fs::path s_folder;
 };
 
@@ -207,11 +207,11 @@ TEST_F(ColourTest, UntaggedAndSrgbPicturesAreShownAsStoredOnAnSrgbDisplay)
 {
     const Bytes untagged = jpeg_file({200, 40, 90}, {});
     const Bytes srgb = jpeg_file({200, 40, 90}, imaging::srgb_profile());
-    Win32Pictures plain{kScreen, std::span<const std::uint8_t>{}};
+    Win32Pictures plain{std::span<const std::uint8_t>{}};
     const Rgb stored = shown(plain, untagged, L"untagged.jpg");
     EXPECT_EQ(shown(m_system, untagged, L"untagged2.jpg"), stored);
     EXPECT_EQ(shown(m_system, srgb, L"srgb.jpg"), stored);
-    Win32Pictures given_srgb{kScreen, imaging::srgb_profile()};
+    Win32Pictures given_srgb{imaging::srgb_profile()};
     EXPECT_EQ(shown(given_srgb, srgb, L"srgb2.jpg"), stored);
 }
 
@@ -235,7 +235,7 @@ TEST_F(ColourTest, TheDecoderProcessConvertsIntoTheDisplaysProfileToo)
 {
     // The test program serves as the decoder process (DecoderChild.DISABLED_Serve).
     const DecoderCommand decoder{module_path(), L"--gtest_also_run_disabled_tests --gtest_filter=DecoderChild.DISABLED_Serve"};
-    Win32Pictures swapped_display{kScreen, swapped_profile(), decoder};
+    Win32Pictures swapped_display{swapped_profile(), decoder};
     ASSERT_NE(swapped_display.decoder_process(), nullptr);
     const Rgb seen = shown(swapped_display, jpeg_file({255, 0, 0}, {}), L"untagged-in-decoder.jpg");
     EXPECT_TRUE(close_to(seen, Rgb{0, 255, 0}, 12)) << text(seen);
@@ -245,7 +245,7 @@ TEST_F(ColourTest, TheDecoderProcessConvertsIntoTheDisplaysProfileToo)
 TEST_F(ColourTest, OnADisplayWithItsOwnProfilePicturesAreConvertedIntoIt)
 {
     // On a display that swaps red and green, sRGB red is shown with the display's green.
-    Win32Pictures swapped_display{kScreen, swapped_profile()};
+    Win32Pictures swapped_display{swapped_profile()};
     Rgb seen = shown(swapped_display, jpeg_file({255, 0, 0}, imaging::srgb_profile()), L"on-swapped.jpg");
     EXPECT_TRUE(close_to(seen, Rgb{0, 255, 0}, 12)) << text(seen);
     seen = shown(swapped_display, jpeg_file({255, 0, 0}, {}), L"untagged-on-swapped.jpg");

@@ -18,58 +18,57 @@ namespace {
 
 // The worker of the prefetch asks the decoder process when there is one; otherwise it decodes with a
 // decoder of its own, in a multithreaded apartment of its own.
-PicturePrefetch::Work prefetch_work(SIZE bound, std::span<const std::uint8_t> display_profile,
+PicturePrefetch::Work prefetch_work(std::span<const std::uint8_t> display_profile,
                                     std::shared_ptr<DecoderProcess> process)
 {
-    auto decoder = std::make_shared<FileDecoder>(bound, display_profile);
+    auto decoder = std::make_shared<FileDecoder>(display_profile);
     return {[](const std::string& path) { return file_stamp(widen(path)); },
-            [decoder, process](const std::string& path) -> PictureRef {
+            [decoder, process](const std::string& path, platform::SizeF box) -> PictureRef {
                 if (process)
-                    if (PictureRef picture = process->decode(widen(path)))
+                    if (PictureRef picture = process->decode(widen(path), box))
                         return picture;
-                return decoder->decode(widen(path));
+                return decoder->decode(widen(path), box);
             },
             [] { ::CoInitializeEx(nullptr, COINIT_MULTITHREADED); },
             [decoder] {
-                *decoder = FileDecoder(SIZE{});
+                *decoder = FileDecoder();
                 ::CoUninitialize();
             }};
 }
 
-// A decoder process is of use only with a screen to size its memory for the pixels by.
-std::shared_ptr<DecoderProcess> make_decoder_process(SIZE bound, std::span<const std::uint8_t> display_profile,
-                                                     DecoderCommand command)
+// The box a picture is decoded for. The slideshow asks for its first picture before it has a window:
+// an empty box then stands for the primary screen, read now (the same size the slideshow's window is
+// then made), so that what is prepared for it is taken by the load that follows.
+platform::SizeF box_or_screen(platform::SizeF box)
 {
-    if (bound.cx < 1 || bound.cy < 1)
-        return nullptr;
-    return std::make_shared<DecoderProcess>(std::move(command),
-                                            DecoderSettings{bound, {display_profile.begin(), display_profile.end()}});
+    if (!box.empty())
+        return box;
+    return platform::SizeF{static_cast<float>(::GetSystemMetrics(SM_CXSCREEN)),
+                           static_cast<float>(::GetSystemMetrics(SM_CYSCREEN))};
 }
 
 } // namespace
 
 
-Win32Pictures::Win32Pictures(SIZE bound) : Win32Pictures(bound, primary_display_profile()) {}
+Win32Pictures::Win32Pictures() : Win32Pictures(primary_display_profile()) {}
 
-Win32Pictures::Win32Pictures(SIZE bound, std::span<const std::uint8_t> display_profile)
-    : m_decoder(bound, display_profile), m_prefetch(prefetch_work(bound, display_profile, nullptr))
+Win32Pictures::Win32Pictures(std::span<const std::uint8_t> display_profile)
+    : m_decoder(display_profile), m_prefetch(prefetch_work(display_profile, nullptr))
 {
 }
 
-Win32Pictures::Win32Pictures(SIZE bound, DecoderCommand decoder)
-    : Win32Pictures(bound, primary_display_profile(), std::move(decoder))
-{
-}
+Win32Pictures::Win32Pictures(DecoderCommand decoder) : Win32Pictures(primary_display_profile(), std::move(decoder)) {}
 
-Win32Pictures::Win32Pictures(SIZE bound, std::span<const std::uint8_t> display_profile, DecoderCommand decoder)
-    : m_process(make_decoder_process(bound, display_profile, std::move(decoder))), m_decoder(bound, display_profile),
-      m_prefetch(prefetch_work(bound, display_profile, m_process))
+Win32Pictures::Win32Pictures(std::span<const std::uint8_t> display_profile, DecoderCommand decoder)
+    : m_process(std::make_shared<DecoderProcess>(std::move(decoder),
+                                                 DecoderSettings{{display_profile.begin(), display_profile.end()}})),
+      m_decoder(display_profile), m_prefetch(prefetch_work(display_profile, m_process))
 {
 }
 
 Win32Pictures::Win32Pictures(std::shared_ptr<DecoderProcess> decoder)
-    : m_process(std::move(decoder)), m_decoder(m_process->settings().bound, m_process->settings().display_profile),
-      m_prefetch(prefetch_work(m_process->settings().bound, m_process->settings().display_profile, m_process))
+    : m_process(std::move(decoder)), m_decoder(m_process->settings().display_profile),
+      m_prefetch(prefetch_work(m_process->settings().display_profile, m_process))
 {
 }
 
@@ -79,20 +78,21 @@ Win32Pictures::~Win32Pictures()
         m_process->close();
 }
 
-platform::PictureRef Win32Pictures::load(std::string_view path)
+platform::PictureRef Win32Pictures::load(std::string_view path, platform::SizeF box)
 {
-    if (platform::PictureRef prepared = m_prefetch.take(path))
+    box = box_or_screen(box);
+    if (platform::PictureRef prepared = m_prefetch.take(path, box))
         return prepared;
     // This thread waits for the decoder process at most its watchdog's time.
     if (m_process)
-        if (platform::PictureRef picture = m_process->decode(widen(path)))
+        if (platform::PictureRef picture = m_process->decode(widen(path), box))
             return picture;
-    return m_decoder.decode(widen(path));
+    return m_decoder.decode(widen(path), box);
 }
 
-void Win32Pictures::prefetch(std::string_view path)
+void Win32Pictures::prefetch(std::string_view path, platform::SizeF box)
 {
-    m_prefetch.request(path);
+    m_prefetch.request(path, box_or_screen(box));
 }
 
 } // namespace platform::win32

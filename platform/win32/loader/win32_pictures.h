@@ -28,33 +28,35 @@ struct DecoderCommand;
 
 class Win32Pictures final : public platform::Pictures {
 public:
-    // The largest size a picture is ever shown at: the screen, in pixels. A picture larger than that
-    // is kept at its fit inside `bound`; a smaller one at its natural size. Pictures are shown in the
-    // colours of the primary monitor's profile (primary_display_profile) and decoded in this process.
-    explicit Win32Pictures(SIZE bound);
+    // Pictures are shown in the colours of the primary monitor's profile (primary_display_profile) and
+    // decoded in this process. Each is kept at the size it is placed at in the box it is asked for; a
+    // picture smaller than that box both ways at its natural size.
+    Win32Pictures();
     // As above, on a display whose ICC profile is `display_profile` (sRGB when empty).
-    Win32Pictures(SIZE bound, std::span<const std::uint8_t> display_profile);
+    explicit Win32Pictures(std::span<const std::uint8_t> display_profile);
     // As above, but pictures are decoded in a decoder process started with `decoder` (see
     // DecoderProcess), and never in this one unless no decoder process can be started at all.
-    Win32Pictures(SIZE bound, std::span<const std::uint8_t> display_profile, DecoderCommand decoder);
+    Win32Pictures(std::span<const std::uint8_t> display_profile, DecoderCommand decoder);
     // The same on the primary monitor's profile.
-    Win32Pictures(SIZE bound, DecoderCommand decoder);
-    // Pictures decoded in `decoder`, at the size and in the colours of its settings (never null).
+    explicit Win32Pictures(DecoderCommand decoder);
+    // Pictures decoded in `decoder`, in the colours of its settings (never null).
     explicit Win32Pictures(std::shared_ptr<DecoderProcess> decoder);
     ~Win32Pictures() override;
     Win32Pictures(const Win32Pictures&) = delete;
     Win32Pictures& operator=(const Win32Pictures&) = delete;
 
     // Loads the first frame of the picture file at the UTF-8 `path`, whatever its extension says, turned
-    // upright as its EXIF orientation says (the natural size is that of the turned picture). When the
-    // same file was prepared ahead and has not changed since, that picture is taken instead.
+    // upright as its EXIF orientation says (the natural size is that of the turned picture), its pixels
+    // decoded and scaled straight to kept_size for `box` (an empty box: the primary screen now). When
+    // the same file was prepared ahead for the same box and has not changed since, that picture is taken
+    // instead.
     // Throws RuntimeError when the file is missing, is no picture the imaging component can read,
     // or is too large to decode; with a decoder process also when the decoder crashed on it, ran out of
     // its memory or took longer than its watchdog allows.
-    [[nodiscard]] platform::PictureRef load(std::string_view path) override;
+    [[nodiscard]] platform::PictureRef load(std::string_view path, platform::SizeF box) override;
 
-    // Starts preparing the picture file at `path` on the loader's worker thread; returns at once.
-    void prefetch(std::string_view path) override;
+    // Starts preparing the picture file at `path` for `box` on the loader's worker thread; returns at once.
+    void prefetch(std::string_view path, platform::SizeF box) override;
     // Whether the worker has finished what it was asked for.
     [[nodiscard]] bool prefetch_idle() const { return m_prefetch.idle(); }
     // The decoder process's owner; null when pictures are decoded in this process.

@@ -4,7 +4,9 @@
 #include "platform/win32/loader/win32_pictures.h"
 
 #include "imaging/image_scale.h"
+#include "imaging/picture_placement.h"
 #include "platform/errors.h"
+#include "platform/win32/common/win32_pixel_rect.h"
 #include "platform/win32/common/win32_text.h"
 #include "platform/win32/pictures/win32_jpeg.h"
 #include "platform/win32/testing/win32_test_files.h"
@@ -37,7 +39,7 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using imaging::scale_image;
 
-constexpr SIZE kScreen{192, 108};
+constexpr platform::SizeF kScreen{192, 108};
 
 // ---- Files ----
 
@@ -192,7 +194,7 @@ Loaded load(Win32Pictures& pictures, const fs::path& path)
 {
     Loaded result;
     try {
-        result.picture = pictures.load(narrow(path.wstring()));
+        result.picture = pictures.load(narrow(path.wstring()), kScreen);
         result.outcome = "loaded";
     } catch (const RuntimeError& e) {
         result.outcome = std::string("refused: ") + e.what();
@@ -312,7 +314,9 @@ Bytes first_part(const Bytes& bytes, std::size_t size)
 TEST(PictureLoaderKeptSize, IsThePixelsThePlacedPictureCovers)
 {
     struct Case {
-        SIZE natural, bound, kept;
+        SIZE natural;
+        platform::SizeF box;
+        SIZE kept;
     };
     static const Case kCases[] = {
         {{800, 600}, {1920, 1080}, {800, 600}},     // smaller both ways: natural size
@@ -326,7 +330,7 @@ TEST(PictureLoaderKeptSize, IsThePixelsThePlacedPictureCovers)
         {{800, 600}, {0, 0}, {800, 600}},           // no screen to fit: natural size
     };
     for (const Case& c : kCases) {
-        const SIZE kept = kept_size(c.natural, c.bound);
+        const SIZE kept = kept_size(c.natural, c.box);
         EXPECT_EQ(kept.cx, c.kept.cx) << c.natural.cx << " x " << c.natural.cy;
         EXPECT_EQ(kept.cy, c.kept.cy) << c.natural.cx << " x " << c.natural.cy;
     }
@@ -378,7 +382,7 @@ protected:
     static fs::path file(const wchar_t* name) { return s_folder / name; }
 
     CoInit m_com;
-    Win32Pictures pictures{kScreen};
+    Win32Pictures pictures;
 
     static inline fs::path s_folder;
     static inline std::string s_encoder_error;
@@ -456,6 +460,41 @@ TEST_F(PictureLoaderTest, ALargePhotographKeepsOnlyThePixelsOfItsFitOnTheScreen)
     ASSERT_EQ(::GetObjectW(same.bitmap(), sizeof kept, &kept), int(sizeof kept));
     EXPECT_EQ(kept.bmWidth, 162) << "a prepared image keeps the shared pixels alive";
     EXPECT_EQ(same.pixels().use_count(), 1);
+}
+
+// Each picture is decoded at the size the slideshow places it at in the box it is asked for, so that the
+// image the picture element prepares for its rectangle is the picture's own pixels: nothing is scaled on
+// the user-interface thread, whatever the box (a display changed, an odd or fractional size).
+TEST_F(PictureLoaderTest, APictureIsDecodedAtThePlacedSizeForTheBoxAskedFor)
+{
+    const struct {
+        const wchar_t* file;
+        platform::SizeF box;
+        SIZE kept;
+    } cases[] = {
+        {L"photo.jpg", {192, 108}, {162, 108}},   // full height on the test screen
+        {L"photo.jpg", {1024, 768}, {600, 400}},  // the display grew: natural size
+        {L"photo.jpg", {100, 300}, {100, 66}},    // 66.67 tall from 116.67: edges 117 and 183
+        {L"photo.jpg", {161, 107.5}, {161, 107}}, // a fractional box: 107.33 from 0.08
+        {L"small.bmp", {60, 60}, {60, 45}},       // the imaging component's pictures too
+        {L"small.bmp", {192, 108}, {80, 60}},
+    };
+    for (const auto& c : cases) {
+        const std::string what = narrow(c.file) + " in " + std::to_string(c.box.width) + " x " +
+                                 std::to_string(c.box.height);
+        PictureRef picture;
+        ASSERT_NO_THROW(picture = pictures.load(narrow(file(c.file).wstring()), c.box)) << what;
+        const auto& own = dynamic_cast<const Win32Picture&>(*picture);
+        ASSERT_TRUE(own.pixels()) << what;
+        EXPECT_EQ(own.pixels()->width(), c.kept.cx) << what;
+        EXPECT_EQ(own.pixels()->height(), c.kept.cy) << what;
+        // Where the slideshow puts it, rounded to pixels as the element rounds it.
+        const imaging::PictureFit fit =
+            imaging::fit_picture(c.box.width, c.box.height, float(own.natural_width()), float(own.natural_height()));
+        const PixelRect element = pixel_rect(fit.left, fit.top, fit.width, fit.height, 1.0);
+        const PreparedImage prepared = prepare_image(*picture, int(element.width()), int(element.height()));
+        EXPECT_EQ(prepared.bitmap(), own.pixels()->bitmap()) << what << ": scaled again for drawing";
+    }
 }
 
 TEST_F(PictureLoaderTest, PicturesInAFolderNamedInJapaneseLoadWhateverTheirName)

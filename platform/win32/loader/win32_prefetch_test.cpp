@@ -13,6 +13,8 @@
 namespace platform::win32 {
 namespace {
 
+constexpr platform::SizeF kBox{640, 480};
+
 // Waits until the loader's worker has prepared what it was asked for (a condition; the limit only keeps a
 // broken build from hanging).
 void settle(Win32Pictures& pictures)
@@ -27,18 +29,18 @@ TEST(Win32PrefetchTest, APreparedPictureIsTakenWhileItsFileIsUnchanged)
     TempFolder folder;
     const std::wstring file = folder.file(L"KWOBL001.DAT");
     write_bmp(file, 40, 30, 200);
-    Win32Pictures pictures(SIZE{640, 480});
-    pictures.prefetch(narrow(file));
+    Win32Pictures pictures;
+    pictures.prefetch(narrow(file), kBox);
     settle(pictures);
     // Locked against reading: only a picture prepared before can be given now.
     const UniqueHandle lock(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock);
     PictureRef picture;
-    ASSERT_NO_THROW(picture = pictures.load(narrow(file)));
+    ASSERT_NO_THROW(picture = pictures.load(narrow(file), kBox));
     EXPECT_EQ(picture->natural_width(), 40);
     EXPECT_EQ(picture->natural_height(), 30);
     // It is given once: the next load reads the (locked) file itself.
-    EXPECT_THROW((void)pictures.load(narrow(file)), RuntimeError);
+    EXPECT_THROW((void)pictures.load(narrow(file), kBox), RuntimeError);
 }
 
 TEST(Win32PrefetchTest, AReplacedFileShowsItsNewContentAndARemovedOneFails)
@@ -49,24 +51,24 @@ TEST(Win32PrefetchTest, AReplacedFileShowsItsNewContentAndARemovedOneFails)
     const std::wstring created = folder.file(L"KWOBL004.DAT");
     write_bmp(replaced, 40, 30, 200);
     write_bmp(removed, 40, 30, 200);
-    Win32Pictures pictures(SIZE{640, 480});
+    Win32Pictures pictures;
 
-    pictures.prefetch(narrow(replaced));
+    pictures.prefetch(narrow(replaced), kBox);
     settle(pictures);
     write_bmp(replaced, 50, 20, 10); // another size, so the content shows in the natural size
-    const PictureRef now = pictures.load(narrow(replaced));
+    const PictureRef now = pictures.load(narrow(replaced), kBox);
     EXPECT_EQ(now->natural_width(), 50);
     EXPECT_EQ(now->natural_height(), 20);
 
-    pictures.prefetch(narrow(removed));
+    pictures.prefetch(narrow(removed), kBox);
     settle(pictures);
     ::DeleteFileW(removed.c_str());
-    EXPECT_THROW((void)pictures.load(narrow(removed)), RuntimeError);
+    EXPECT_THROW((void)pictures.load(narrow(removed), kBox), RuntimeError);
 
-    pictures.prefetch(narrow(created)); // not there yet
+    pictures.prefetch(narrow(created), kBox); // not there yet
     settle(pictures);
     write_bmp(created, 60, 10, 10);
-    EXPECT_EQ(pictures.load(narrow(created))->natural_width(), 60);
+    EXPECT_EQ(pictures.load(narrow(created), kBox)->natural_width(), 60);
 }
 
 TEST(Win32PrefetchTest, FileStampsTellContentsApart)

@@ -4,11 +4,12 @@
 #include "imaging/image_orient.h"
 #include "imaging/image_scale.h"
 #include "imaging/picture_budget.h"
+#include "imaging/picture_placement.h"
 #include "platform/errors.h"
 #include "platform/win32/common/win32_pixel_rect.h"
-#include "slideshow/picture_placement.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 #include <string>
 
@@ -116,24 +117,42 @@ PreparedImage prepare_image(const platform::Picture& picture, int width, int hei
     }
 }
 
-SIZE kept_size(SIZE natural, SIZE bound)
+SIZE kept_size(SIZE natural, platform::SizeF box)
 {
-    if (bound.cx < 1 || bound.cy < 1 || natural.cx < 1 || natural.cy < 1)
+    if (box.empty() || natural.cx < 1 || natural.cy < 1)
         return natural;
-    // The pixels the picture covers where the slideshow places it on a screen of the bound's size, at
-    // least one each way.
-    const slideshow::PictureFit fit = slideshow::fit_picture(static_cast<float>(bound.cx), static_cast<float>(bound.cy),
-                                       static_cast<float>(natural.cx), static_cast<float>(natural.cy));
-    const PixelRect shown = pixel_rect(fit.left, fit.top, fit.width, fit.height, 1.0);
-    return SIZE{std::max(1L, shown.width()), std::max(1L, shown.height())};
+    // The pixels the picture covers where the slideshow places it in the box, at least one each way. The
+    // slideshow's window works in pixels (its scale units are device pixels at any dpi), so the element's
+    // rectangle is this one and the image prepared for it shares these pixels.
+    try {
+        const imaging::PictureFit fit = imaging::fit_picture(box.width, box.height, static_cast<float>(natural.cx),
+                                                             static_cast<float>(natural.cy));
+        const PixelRect shown = pixel_rect(fit.left, fit.top, fit.width, fit.height, 1.0);
+        const SIZE most = box_pixels(box);
+        return SIZE{std::clamp(shown.width(), 1L, std::max(1L, most.cx)),
+                    std::clamp(shown.height(), 1L, std::max(1L, most.cy))};
+    } catch (const RuntimeError&) {
+        // A box the slideshow could not place in (beyond single precision): the natural size.
+        return natural;
+    }
 }
 
-SIZE stored_kept_size(SIZE stored, SIZE bound, Orientation orientation)
+SIZE stored_kept_size(SIZE stored, platform::SizeF box, Orientation orientation)
 {
     if (!swaps_sides(orientation))
-        return kept_size(stored, bound);
-    const SIZE kept = kept_size(SIZE{stored.cy, stored.cx}, bound);
+        return kept_size(stored, box);
+    const SIZE kept = kept_size(SIZE{stored.cy, stored.cx}, box);
     return SIZE{kept.cy, kept.cx};
+}
+
+SIZE box_pixels(platform::SizeF box)
+{
+    if (box.empty())
+        return SIZE{0, 0};
+    const auto side = [](float units) {
+        return static_cast<LONG>(std::min<double>(std::ceil(units), imaging::kMaxPictureSide));
+    };
+    return SIZE{side(box.width), side(box.height)};
 }
 
 } // namespace platform::win32

@@ -106,12 +106,16 @@ PreparedImage prepare_image(const platform::Picture& picture, int width, int hei
                                                                    Orientation orientation,
                                                                    const PixelMemory& memory = {});
 
-// The size the pixels of a picture of natural size `natural` are kept at for `bound` (the screen): the
-// pixels that the picture's fit on a screen of that size covers (fit_picture), the natural size when
-// it is smaller both ways.
-[[nodiscard]] SIZE kept_size(SIZE natural, SIZE bound);
+// The size the pixels of a picture of natural size `natural` are kept at for `box` (the window's inside
+// that the slideshow will place it in): the device pixels that the picture covers where the placement
+// rule puts it (imaging::fit_picture), its edges rounded as the picture element rounds them, so that
+// drawing it there scales nothing; the natural size when it is smaller both ways, or when the box is
+// empty.
+[[nodiscard]] SIZE kept_size(SIZE natural, platform::SizeF box);
 // The size to decode the pixels of a picture stored as `stored` to, so that once turned as
 // `orientation` says they are kept_size of the turned picture.
-[[nodiscard]] SIZE stored_kept_size(SIZE stored, SIZE bound, Orientation orientation);
+[[nodiscard]] SIZE stored_kept_size(SIZE stored, platform::SizeF box, Orientation orientation);
+// Whole pixels enough for the pixels of any picture kept for `box` (nothing for an empty box).
+[[nodiscard]] SIZE box_pixels(platform::SizeF box);
 
 } // namespace platform::win32

@@ -43,14 +43,14 @@ IWICImagingFactory& FileDecoder::factory()
     return *m_factory.get();
 }
 
-std::shared_ptr<const Win32Picture> FileDecoder::decode(const std::wstring& path)
+std::shared_ptr<const Win32Picture> FileDecoder::decode(const std::wstring& path, platform::SizeF box)
 {
     try {
         // libjpeg-turbo decodes JPEG files at a reduced scale; it leaves the kinds it lacks to the
         // imaging component, which decodes them at full size.
-        if (JpegDecode jpeg = decode_jpeg(path, m_bound, &m_colours, m_memory); jpeg.picture)
+        if (JpegDecode jpeg = decode_jpeg(path, box, &m_colours, m_memory); jpeg.picture)
             return std::move(jpeg.picture);
-        return decode_with_wic(factory(), path, m_bound, &m_colours, m_memory);
+        return decode_with_wic(factory(), path, box, &m_colours, m_memory);
     } catch (const std::bad_alloc&) {
         throw RuntimeError("a picture too large to decode in memory is treated as unreadable");
     }

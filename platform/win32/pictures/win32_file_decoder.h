@@ -20,25 +20,22 @@ namespace platform::win32 {
 
 using imaging::FileStamp;
 
-// Decodes picture files on one thread, kept at the size they are shown at for `bound`, in the colours
-// of the display whose ICC profile is `display_profile` (sRGB when it is empty or unusable). It never
-// asks the system about the display itself. The imaging component is started on that thread when a
-// file first needs it.
+// Decodes picture files on one thread, each kept at the size it is shown at in the box it is asked for,
+// in the colours of the display whose ICC profile is `display_profile` (sRGB when it is empty or
+// unusable). It never asks the system about the display itself. The imaging component is started on
+// that thread when a file first needs it.
 class FileDecoder {
 public:
-    explicit FileDecoder(SIZE bound, std::span<const std::uint8_t> display_profile = {})
-        : m_bound(bound), m_colours(display_profile)
-    {
-    }
-    // As Win32Pictures::load, for a path in the system's own form.
-    [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path);
+    explicit FileDecoder(std::span<const std::uint8_t> display_profile = {}) : m_colours(display_profile) {}
+    // As Win32Pictures::load, for a path in the system's own form and a box that is not empty (an empty
+    // one keeps the natural size).
+    [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path, platform::SizeF box);
     // Where the pixels of the pictures decoded from now on are made (DIB sections when empty).
     void set_pixel_memory(PixelMemory memory) { m_memory = std::move(memory); }
 
 private:
     IWICImagingFactory& factory();
 
-    SIZE m_bound;
     imaging::ColourTransforms m_colours;
     PixelMemory m_memory;
     ComPtr<IWICImagingFactory> m_factory;

@@ -81,7 +81,8 @@ void convert_inks(const ColourTransform* transform, bool inverted, Dib& pixels)
 
 } // namespace
 
-JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, ColourTransforms* colours, const PixelMemory& memory)
+JpegDecode decode_jpeg(const std::wstring& path, platform::SizeF box, ColourTransforms* colours,
+                       const PixelMemory& memory)
 {
     const FileBytes file = read_jpeg_file(path);
     if (!file.data)
@@ -109,7 +110,7 @@ JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, ColourTransforms* c
     const JpegDecoded decoded = decode_jpeg_data(
         bytes, limits,
         [&](int width, int height) {
-            const SIZE kept = stored_kept_size(SIZE{width, height}, bound, orientation);
+            const SIZE kept = stored_kept_size(SIZE{width, height}, box, orientation);
             pixels = make_pixels(memory, kept.cx, kept.cy);
             return PixelTarget{pixels->bits(), pixels->width(), pixels->height(), pixels->stride()};
         },

@@ -23,7 +23,7 @@ struct JpegDecode {
 };
 
 // Decodes the JPEG file at `path` (baseline or progressive; greyscale, colour or CMYK) and keeps its
-// pixels at kept_size for `bound`, as premultiplied BGRA. The file is decoded at the
+// pixels at kept_size for `box`, as premultiplied BGRA. The file is decoded at the
 // smallest scale M/8 that still covers that size, and its rows go straight into the resampler, so
 // neither the full-size nor the reduced decode is ever held whole. The pixels kept are turned upright as
 // the file's EXIF orientation says, and the natural size is that of the turned picture.
@@ -38,7 +38,8 @@ struct JpegDecode {
 // colours once scaled; a CMYK or YCCK file is then scaled as inks and converted through its profile.
 // Without them, or with a profile that is the display's own colours, broken or unsupported, the
 // pixels are kept as stored (CMYK converted without a profile). The pixels are made in `memory`.
-[[nodiscard]] JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, imaging::ColourTransforms* colours = nullptr,
+[[nodiscard]] JpegDecode decode_jpeg(const std::wstring& path, platform::SizeF box,
+                                     imaging::ColourTransforms* colours = nullptr,
                                      const PixelMemory& memory = {});
 
 } // namespace platform::win32

@@ -300,8 +300,9 @@ void read_wide_rows(IWICBitmapSource& source, const ColourTransform& transform, 
 
 } // namespace
 
-std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory, const std::wstring& path, SIZE bound,
-                                                    ColourTransforms* colours, const PixelMemory& memory)
+std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory, const std::wstring& path,
+                                                    platform::SizeF box, ColourTransforms* colours,
+                                                    const PixelMemory& memory)
 {
     Headers headers = inspect_headers(path, colours != nullptr);
     const Orientation orientation = headers.orientation;
@@ -324,7 +325,7 @@ std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory,
     if (natural_width == 0 || natural_height == 0)
         return oriented_picture(stored, nullptr, orientation);
 
-    const SIZE kept = stored_kept_size(stored, bound, orientation);
+    const SIZE kept = stored_kept_size(stored, box, orientation);
     std::shared_ptr<Dib> pixels = make_pixels(memory, kept.cx, kept.cy);
 
     const EmbeddedColour colour =

@@ -14,7 +14,7 @@
 namespace platform::win32 {
 
 // Decodes the first frame of the picture file at `path` with `factory`, whatever its format, and keeps
-// its pixels at stored_kept_size for `bound`, premultiplied, turned upright as its EXIF orientation
+// its pixels at stored_kept_size for `box`, premultiplied, turned upright as its EXIF orientation
 // says. The file's headers are checked against the picture budget first (imaging/picture_limits.h):
 // some implementations of the imaging component decode a whole file when they open it. Throws
 // RuntimeError when the file is refused, cannot be opened or decoded, or claims an absurd size.
@@ -26,7 +26,7 @@ namespace platform::win32 {
 // `colours`, or when the profile is the display's own colours, broken or unsupported, they are kept
 // as stored. The pixels are made in `memory`.
 [[nodiscard]] std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory,
-                                                                  const std::wstring& path, SIZE bound,
+                                                                  const std::wstring& path, platform::SizeF box,
                                                                   imaging::ColourTransforms* colours = nullptr,
                                                                   const PixelMemory& memory = {});
 

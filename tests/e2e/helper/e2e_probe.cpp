@@ -54,9 +54,10 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     const std::string path = platform::win32::narrow(argv[3]);
-    platform::win32::Win32Pictures pictures(SIZE{width, height});
+    const platform::SizeF box{static_cast<float>(width), static_cast<float>(height)};
+    platform::win32::Win32Pictures pictures;
     try {
-        (void)pictures.load(platform::win32::narrow(argv[2]));
+        (void)pictures.load(platform::win32::narrow(argv[2]), box);
     } catch (const platform::RuntimeError& error) {
         print_line(std::string("the warm-up picture did not load: ") + error.what());
         return 2;
@@ -72,7 +73,7 @@ int wmain(int argc, wchar_t** argv)
     int natural_width = 0;
     int natural_height = 0;
     try {
-        const platform::PictureRef picture = pictures.load(path);
+        const platform::PictureRef picture = pictures.load(path, box);
         natural_width = picture->natural_width();
         natural_height = picture->natural_height();
     } catch (const platform::RuntimeError& error) {

@@ -1,11 +1,19 @@
 // Where a picture goes on a screen: which way it is placed, and its rectangle in single precision.
 //
-// The slideshow places each picture with these rules, the picture loader keeps the pixels of the
-// rectangle they give, and the benchmark prepares the image of that size: one home for the rule, so
-// that the three never disagree.
+// The slideshow places each picture with these rules, the picture loader decodes and scales the pixels
+// straight to the rectangle they give for the box the slideshow asks with, and the benchmark prepares
+// the image of that size: one home for the rule, below both the core and the platform, so that the three
+// never disagree.
 #pragma once
 
-namespace slideshow {
+namespace imaging {
+
+// a / b in double precision; throws RuntimeError when b is zero or the result is not finite.
+double checked_divide(double a, double b);
+
+// x rounded to the nearest single-precision value; throws RuntimeError on NaN or when x is finite but
+// outside the single-precision range.
+float to_single(double x);
 
 // How a picture is placed on the screen.
 enum class Placement {
@@ -43,4 +51,4 @@ struct PictureFit {
 // Throws RuntimeError when the result is beyond single precision.
 [[nodiscard]] float centred(double room, double size);
 
-} // namespace slideshow
+} // namespace imaging

@@ -1,9 +1,33 @@
 // Where a picture goes on a screen: which way it is placed, and its rectangle in single precision.
-#include "slideshow/picture_placement.h"
+#include "imaging/picture_placement.h"
 
-#include "slideshow/checked.h"
+#include "platform/errors.h"
 
-namespace slideshow {
+#include <cmath>
+
+namespace imaging {
+
+double checked_divide(double a, double b)
+{
+    if (b == 0.0)
+        throw platform::RuntimeError("division by zero");
+    const double q = a / b;
+    if (std::isnan(q))
+        throw platform::RuntimeError("invalid floating-point operation");
+    if (std::isinf(q))
+        throw platform::RuntimeError("overflow");
+    return q;
+}
+
+float to_single(double x)
+{
+    if (std::isnan(x))
+        throw platform::RuntimeError("invalid floating-point operation");
+    const float f = static_cast<float>(x);
+    if (std::isinf(f))
+        throw platform::RuntimeError("overflow");
+    return f;
+}
 
 Placement choose_placement(float sw, float sh, float w, float h)
 {
@@ -55,4 +79,4 @@ float centred(double room, double size)
     return to_single((room - size) / 2.0);
 }
 
-} // namespace slideshow
+} // namespace imaging

@@ -1,11 +1,11 @@
 // Where a picture goes on a screen: the choice of placement and the rectangle it gives.
-#include "slideshow/picture_placement.h"
+#include "imaging/picture_placement.h"
 
 #include "platform/errors.h"
 
 #include <gtest/gtest.h>
 
-namespace slideshow {
+namespace imaging {
 namespace {
 
 TEST(ChoosePlacement, SmallerBothWaysIsNaturalSize)
@@ -128,4 +128,4 @@ TEST(FitPicture, AZeroHeightOrAnOverflowIsAnError)
 }
 
 } // namespace
-} // namespace slideshow
+} // namespace imaging
