@@ -37,6 +37,9 @@ std::optional<PixelRect> ImageElement::prepare(const PixelRect& element)
     }
     if (w <= 0 || h <= 0 || w > kMaxPreparedSide || h > kMaxPreparedSide || element.width() <= 0 || element.height() <= 0)
         return std::nullopt;
+    // The loader keeps a picture's pixels at the rectangle the slideshow places it at in the box it was
+    // asked for (kept_size, rounded as pixel_rect rounds the element), so this normally shares them and
+    // scales nothing; only a picture asked for with another box (the display changed) is scaled here.
     if (m_prepared_for != m_generation || m_prepared.width() != w || m_prepared.height() != h) {
         m_prepared_for = 0;
         try {
