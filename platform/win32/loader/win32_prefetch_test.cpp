@@ -43,6 +43,21 @@ TEST(Win32PrefetchTest, APreparedPictureIsTakenWhileItsFileIsUnchanged)
     EXPECT_THROW((void)pictures.load(narrow(file), kBox), RuntimeError);
 }
 
+TEST(Win32PrefetchTest, APreparedPictureIsTakenOnlyForTheBoxItWasPreparedFor)
+{
+    TempFolder folder;
+    const std::wstring file = folder.file(L"KWOBL001.DAT");
+    write_bmp(file, 40, 30, 200);
+    Win32Pictures pictures;
+    pictures.prefetch(narrow(file), platform::SizeF{}); // before the window: the screen as it is now
+    settle(pictures);
+    const UniqueHandle lock(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    EXPECT_THROW((void)pictures.load(narrow(file), platform::SizeF{20, 20}), RuntimeError) << "another box";
+    const platform::SizeF screen{float(::GetSystemMetrics(SM_CXSCREEN)), float(::GetSystemMetrics(SM_CYSCREEN))};
+    EXPECT_NO_THROW((void)pictures.load(narrow(file), screen)) << "prepared for the screen";
+}
+
 TEST(Win32PrefetchTest, AReplacedFileShowsItsNewContentAndARemovedOneFails)
 {
     TempFolder folder;
