@@ -13,20 +13,17 @@
 namespace imaging {
 namespace {
 
-// The box most tests prepare for.
+// The box the tests prepare for; the loader's tests check what a box does.
 constexpr SizeF kBox{640, 480};
 
-// Its width tells which content of a file it was decoded from, its height the box's height it was
-// decoded for.
 class TestPicture final : public platform::Picture {
 public:
-    TestPicture(int content, SizeF box) : m_content(content), m_box_height(static_cast<int>(box.height)) {}
+    explicit TestPicture(int content) : m_content(content) {}
     [[nodiscard]] int natural_width() const override { return m_content; }
-    [[nodiscard]] int natural_height() const override { return m_box_height; }
+    [[nodiscard]] int natural_height() const override { return 1; }
 
 private:
     int m_content;
-    int m_box_height;
 };
 
 // Files that tests change at will, and a decoder that can be held at its start.
@@ -50,7 +47,7 @@ struct Disk {
                     const auto it = files.find(path);
                     return it == files.end() ? std::nullopt : std::optional(it->second.stamp);
                 },
-                [this](const std::string& path, SizeF box) -> PictureRef {
+                [this](const std::string& path, SizeF) -> PictureRef {
                     std::unique_lock lock(mutex);
                     ++decoding;
                     changed.notify_all();
@@ -60,7 +57,7 @@ struct Disk {
                     const auto it = files.find(path);
                     if (it == files.end() || !it->second.readable)
                         throw std::runtime_error("unreadable");
-                    return std::make_shared<TestPicture>(it->second.content, box);
+                    return std::make_shared<TestPicture>(it->second.content);
                 },
                 {},
                 {}};
@@ -170,22 +167,6 @@ TEST(PicturePrefetch, APictureOfAnotherNumberIsDroppedAndNotHandedOver)
     settle(prefetch);
     EXPECT_EQ(prefetch.take("001", kBox), nullptr) << "001 was dropped when 002 was asked for";
     EXPECT_EQ(content(prefetch.take("002", kBox)), 2);
-}
-
-TEST(PicturePrefetch, APicturePreparedForAnotherBoxIsNotHandedOver)
-{
-    Disk disk;
-    disk.put("a", 7, 1);
-    PicturePrefetch prefetch(disk.work());
-    prefetch.request("a", kBox);
-    settle(prefetch);
-    // The screen changed meanwhile: the picture prepared for the old one is not taken.
-    EXPECT_EQ(prefetch.take("a", SizeF{1024, 768}), nullptr);
-    prefetch.request("a", SizeF{1024, 768}); // the same file for another box is prepared anew
-    settle(prefetch);
-    const PictureRef taken = prefetch.take("a", SizeF{1024, 768});
-    ASSERT_NE(taken, nullptr);
-    EXPECT_EQ(taken->natural_height(), 768) << "decoded for the box asked with";
 }
 
 TEST(PicturePrefetch, TakingWaitsForARunningDecodeOfItsOwnFileOnly)
