@@ -30,12 +30,13 @@ struct FileStamp {
 //
 // request() names the file that load() will probably be asked for next, and the box it will be fitted
 // to; the worker stamps the file, decodes it for that box and stamps it again. take() hands the result
-// over only for the same path and box, and only when the file's stamp is still the one it had while it was
-// decoded; in every other case (another path, another box, a file replaced, removed or newly there, a
-// decode that failed) it gives nothing, and the caller decodes the file itself. request() never waits for a decode, and take() waits only for a decode of the very file
-// it is asked for that is already running: the caller would otherwise decode the same file again beside
-// it, which takes at least as long and twice the memory. In a running slideshow that happens only at the
-// start, when the first picture is read while the desktop is being taken over.
+// over only for the same path and box, and only when the file's stamp is still the one it had while it
+// was decoded; in every other case (another path, another box, a file replaced, removed or newly there,
+// a decode that failed) it gives nothing, and the caller decodes the file itself. request() never waits
+// for a decode, and take() waits only for a decode of the very file and box it is asked for that is
+// already running: the caller would otherwise decode the same file again beside it, which takes at least
+// as long and twice the memory. In a running slideshow that happens only at the start, when the first
+// picture is read while the desktop is being taken over.
 //
 // The worker runs nothing but the functions given here. It is never joined: when the owner goes, a
 // running decode finishes on its own and its result is dropped, and a process that ends meanwhile ends

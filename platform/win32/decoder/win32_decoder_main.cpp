@@ -142,7 +142,8 @@ bool serve_one(HANDLE pipe, FileDecoder& decoder, const DecodeFunction& decode)
     ReplyHeader reply;
     std::string message;
     try {
-        const std::shared_ptr<const Win32Picture> picture = decode ? decode(decoder, path, box) : decoder.decode(path, box);
+        const std::shared_ptr<const Win32Picture> picture =
+            decode ? decode(decoder, path, box) : decoder.decode(path, box);
         if (!picture)
             throw RuntimeError("the file gave no picture");
         pixels.hand_over(*picture, reply);
