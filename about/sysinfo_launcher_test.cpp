@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
 
 namespace about {
@@ -46,12 +45,15 @@ void store(FakePlatform& fake, const std::string& key, const std::string& name, 
     fake.registry_values[{key, name}] = {type, std::move(data)};
 }
 
-// What GetKeyValue makes of one value: its result, and the text left in KeyVal (which held "before").
+// What GetKeyValue makes of one value: its result, and the text left in KeyVal (which held "before");
+// or the error it passes to its caller, which has no trap.
 struct ReadCase {
     const char* what;
     std::optional<FakeRegistryValue> value; // none: the key exists, the value does not
     bool found;
     std::string text;
+    bool throws = false;
+    const char* failing = ""; // an operation that fails
 };
 
 TEST(GetKeyValue, ReadsTextAndNumbersAndEmptiesTheResultWhenNothingIsFound)
@@ -67,6 +69,8 @@ TEST(GetKeyValue, ReadsTextAndNumbersAndEmptiesTheResultWhenNothingIsFound)
         {"a number", FakeRegistryValue{kRegDword, bytes({0x40, 0xE2, 0x01, 0x00})}, true, "&h0001E240"},
         {"another type leaves the text alone", FakeRegistryValue{2, utf16le(u"%SystemRoot%")}, true, "before"},
         {"a missing value", std::nullopt, false, ""},
+        {"a value without data bytes", FakeRegistryValue{kRegSz, {}}, false, "before", true},
+        {"a read that fails", FakeRegistryValue{kRegSz, utf16le(u"x")}, false, "before", true, "RegQueryValueEx"},
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -74,9 +78,16 @@ TEST(GetKeyValue, ReadsTextAndNumbersAndEmptiesTheResultWhenNothingIsFound)
         fake.registry_keys.insert(kToolKey);
         if (c.value)
             fake.registry_values[{kToolKey, "PATH"}] = *c.value;
+        if (*c.failing != '\0')
+            fake.fail(c.failing);
         std::string text = "before";
         // The fake's user may not write below HKEY_LOCAL_MACHINE: the key must be opened for reading only.
-        EXPECT_EQ(GetKeyValue(fake.platform(), kHkeyLocalMachine, kToolKey, "PATH", text), c.found);
+        if (c.throws) {
+            EXPECT_THROW((void)GetKeyValue(fake.platform(), kHkeyLocalMachine, kToolKey, "PATH", text),
+                         platform::RuntimeError);
+        } else {
+            EXPECT_EQ(GetKeyValue(fake.platform(), kHkeyLocalMachine, kToolKey, "PATH", text), c.found);
+        }
         EXPECT_EQ(text, c.text);
         EXPECT_EQ(fake.keys_open(), 0u);
     }
@@ -84,20 +95,6 @@ TEST(GetKeyValue, ReadsTextAndNumbersAndEmptiesTheResultWhenNothingIsFound)
     std::string text = "before";
     EXPECT_FALSE(GetKeyValue(no_key.platform(), kHkeyLocalMachine, kToolKey, "PATH", text));
     EXPECT_EQ(text, "");
-}
-
-TEST(GetKeyValue, AValueWithoutDataBytesOrAFailingReadReachesTheCallerWithTheKeyClosed)
-{
-    FakePlatform fake;
-    store(fake, kToolKey, "PATH", kRegSz, {});
-    store(fake, kToolKey, "Other", kRegSz, utf16le(u"x"));
-    std::string value;
-    EXPECT_THROW((void)GetKeyValue(fake.platform(), kHkeyLocalMachine, kToolKey, "PATH", value),
-                 platform::RuntimeError);
-    fake.fail("RegQueryValueEx");
-    EXPECT_THROW((void)GetKeyValue(fake.platform(), kHkeyLocalMachine, kToolKey, "Other", value),
-                 platform::RuntimeError);
-    EXPECT_EQ(fake.keys_open(), 0u);
 }
 
 TEST(RegistryValueText, TextDataIsUtf16AndLosesOnlyOneTrailingZeroOrAStrayByte)
@@ -115,64 +112,53 @@ TEST(RegistryValueText, TextDataIsUtf16AndLosesOnlyOneTrailingZeroOrAStrayByte)
 // window, or (with no path) the one message, once.
 struct LaunchCase {
     const char* what;
-    std::function<void(FakePlatform&)> arrange;
-    const char* started; // null: the message instead
+    std::optional<FakeRegistryValue> path; // the PATH value
+    const char16_t* folder;                // the MSINFO value
+    const char* ordinary_file;             // a file that counts as an ordinary file
+    const char* startable;                 // a program that starts
+    const char* started;                   // null: the message instead
 };
 
 TEST(StartSysInfo, StartsTheToolTheValuesLeadToOrShowsTheOneMessage)
 {
-    const auto path = [](FakePlatform& f, std::u16string_view text) { store(f, kToolKey, "PATH", kRegSz, utf16le(text)); };
-    const auto folder = [](FakePlatform& f, std::u16string_view text) {
-        store(f, kFolderKey, "MSINFO", kRegSz, utf16le(text));
-    };
+    const auto text = [](std::u16string_view t) { return FakeRegistryValue{kRegSz, utf16le(t)}; };
+    constexpr const char* kGiven = "C:\\Program Files\\Tools\\msinfo32.exe";
+    constexpr const char* kTool = "C:\\Tools\\MSINFO32.EXE";
+    constexpr const char* kShared = "D:\\共有ツール\\システム情報\\MSINFO32.EXE";
     const std::vector<LaunchCase> cases{
-        {"a readable path is trusted without an existence test",
-         [&](FakePlatform& f) {
-             path(f, u"C:\\Program Files\\Tools\\msinfo32.exe");
-             f.startable_programs.insert("C:\\Program Files\\Tools\\msinfo32.exe");
-         },
-         "C:\\Program Files\\Tools\\msinfo32.exe"},
-        {"a path that does not start is reported; the folder is not tried",
-         [&](FakePlatform& f) {
-             path(f, u"C:\\Gone\\msinfo32.exe");
-             folder(f, u"C:\\Tools");
-             f.ordinary_files.insert("C:\\Tools\\MSINFO32.EXE");
-             f.startable_programs.insert("C:\\Tools\\MSINFO32.EXE");
-         },
-         nullptr},
-        {"without a path, the tool in the folder",
-         [&](FakePlatform& f) {
-             folder(f, u"D:\\共有ツール\\システム情報");
-             f.ordinary_files.insert("D:\\共有ツール\\システム情報\\MSINFO32.EXE");
-             f.startable_programs.insert("D:\\共有ツール\\システム情報\\MSINFO32.EXE");
-         },
-         "D:\\共有ツール\\システム情報\\MSINFO32.EXE"},
-        {"both values missing", [](FakePlatform&) {}, nullptr},
-        {"a folder without the tool", [&](FakePlatform& f) { folder(f, u"C:\\"); }, nullptr},
+        {"a readable path is trusted without an existence test", text(u"C:\\Program Files\\Tools\\msinfo32.exe"),
+         nullptr, nullptr, kGiven, kGiven},
+        {"a path that does not start is reported; the folder is not tried", text(u"C:\\Gone\\msinfo32.exe"),
+         u"C:\\Tools", kTool, kTool, nullptr},
+        {"without a path, the tool in the folder", {}, u"D:\\共有ツール\\システム情報", kShared, kShared, kShared},
+        {"both values missing", {}, nullptr, nullptr, nullptr, nullptr},
+        {"a folder without the tool", {}, u"C:\\", nullptr, nullptr, nullptr},
         // A hidden file, a system file or a folder called MSINFO32.EXE is no ordinary file.
-        {"a folder whose tool is no ordinary file",
-         [&](FakePlatform& f) {
-             folder(f, u"C:\\Tools");
-             f.startable_programs.insert("C:\\Tools\\MSINFO32.EXE");
-         },
+        {"a folder whose tool is no ordinary file", {}, u"C:\\Tools", nullptr, kTool, nullptr},
+        {"a path of another type", FakeRegistryValue{2, utf16le(u"x")}, nullptr, nullptr, nullptr, nullptr},
+        {"a path that is a number", FakeRegistryValue{kRegDword, bytes({1, 0, 0, 0})}, nullptr, nullptr, nullptr,
          nullptr},
-        {"a path of another type", [](FakePlatform& f) { store(f, kToolKey, "PATH", 2, utf16le(u"x")); }, nullptr},
-        {"a path that is a number",
-         [](FakePlatform& f) { store(f, kToolKey, "PATH", kRegDword, bytes({1, 0, 0, 0})); }, nullptr},
-        {"a path without data", [](FakePlatform& f) { store(f, kToolKey, "PATH", kRegSz, {}); }, nullptr},
+        {"a path without data", FakeRegistryValue{kRegSz, {}}, nullptr, nullptr, nullptr, nullptr},
     };
     for (const LaunchCase& c : cases) {
         SCOPED_TRACE(c.what);
         FakePlatform fake;
-        c.arrange(fake);
+        if (c.path)
+            store(fake, kToolKey, "PATH", c.path->type, c.path->data);
+        if (c.folder != nullptr)
+            store(fake, kFolderKey, "MSINFO", kRegSz, utf16le(c.folder));
+        if (c.ordinary_file != nullptr)
+            fake.ordinary_files.insert(c.ordinary_file);
+        if (c.startable != nullptr)
+            fake.startable_programs.insert(c.startable);
         ASSERT_NO_THROW(StartSysInfo(fake.platform()));
-        const std::vector<FakeStartedProgram> started{{c.started != nullptr ? c.started : "", 1}};
-        EXPECT_EQ(fake.started.size(), c.started != nullptr ? 1u : 0u);
-        EXPECT_EQ(fake.messages.size(), c.started != nullptr ? 0u : 1u);
-        if (c.started != nullptr)
-            EXPECT_EQ(fake.started, started);
-        else
+        if (c.started != nullptr) {
+            EXPECT_EQ(fake.started, (std::vector<FakeStartedProgram>{{c.started, 1}}));
+            EXPECT_TRUE(fake.messages.empty());
+        } else {
+            EXPECT_TRUE(fake.started.empty());
             EXPECT_EQ(fake.messages, std::vector{kMessage});
+        }
         EXPECT_EQ(fake.keys_open(), 0u);
     }
 }
