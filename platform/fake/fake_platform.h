@@ -107,6 +107,7 @@ public:
     SizeF screen{1920, 1080};
     // Scale size of a window once set_outer_size has run; the default is the outer size.
     std::optional<SizeF> inside_size;
+    // The taskbar's window (0: the desktop has none), and the input-method context every window starts with.
     NativeHandle taskbar = 0x7A5C;
     NativeHandle ime_context = 0x1C0;
     // Picture files by full path; a path not listed fails to load.
@@ -119,6 +120,10 @@ public:
     // Whether keys can be opened with write access (an administrator); a standard user may only read
     // below HKEY_LOCAL_MACHINE.
     bool registry_writable = false;
+    // What an element does with a position or size it is given; the default keeps it exactly.
+    std::function<float(float)> element_takes = [](float value) { return value; };
+    // Runs inside show_modal, standing for what the user does while the modal window is open.
+    std::function<void(WindowId)> while_modal;
 
     // ---- What the calls leave behind ----
     // Whether end() has run; nothing further should happen in the core afterwards.
@@ -144,10 +149,6 @@ public:
     [[nodiscard]] NativeHandle ime_context_of(NativeHandle window) const;
     // Registry keys opened and not yet closed.
     [[nodiscard]] std::size_t keys_open() const { return m_open_keys.size(); }
-    // What an element does with a position or size it is given; the default keeps it exactly.
-    std::function<float(float)> element_takes = [](float value) { return value; };
-    // Runs inside show_modal, standing for what the user does while the modal window is open.
-    std::function<void(WindowId)> while_modal;
 
     // ---- Inspection and event injection ----
     [[nodiscard]] FakeWindow& window(WindowId id);
