@@ -4,21 +4,21 @@
 #include "platform/errors.h"
 #include "platform/fake/fake_platform.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <optional>
 
 namespace about {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
+using platform::fake::FakeMessage;
 using platform::fake::FakePlatform;
+using platform::fake::FakeRegistryValue;
+using platform::fake::FakeStartedProgram;
 
 constexpr const char* kToolKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 constexpr const char* kFolderKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
-constexpr const char* kMessage = "message_box(\"この環境ではシステム情報を使用できません。\", 0, \"Title\")";
+const FakeMessage kMessage{"この環境ではシステム情報を使用できません。", 0, "Title"};
 
 std::vector<std::byte> bytes(std::initializer_list<int> values)
 {
@@ -45,78 +45,56 @@ void store(FakePlatform& fake, const std::string& key, const std::string& name, 
     fake.registry_values[{key, name}] = {type, std::move(data)};
 }
 
-class SysInfoTest : public ::testing::Test {
-protected:
-    bool read(const std::string& name, std::string& value)
-    {
-        return GetKeyValue(fake.platform(), kHkeyLocalMachine, kToolKey, name, value);
-    }
-    std::size_t closes() const { return fake.calls_starting("RegCloseKey").size(); }
-
-    FakePlatform fake;
+// What GetKeyValue makes of one value: its result, and the text left in KeyVal (which held "before");
+// or the error it passes to its caller, which has no trap.
+struct ReadCase {
+    const char* what;
+    std::optional<FakeRegistryValue> value; // none: the key exists, the value does not
+    bool found;
+    std::string text;
+    bool throws = false;
+    const char* failing = ""; // an operation that fails
 };
 
-TEST_F(SysInfoTest, ATextIsReadAlikeWithOrWithoutItsTerminatingZero)
+TEST(GetKeyValue, ReadsTextAndNumbersAndEmptiesTheResultWhenNothingIsFound)
 {
-    store(fake, kToolKey, "PATH", kRegSz, utf16le(u"C:\\Tools\\msinfo32.exe"));
-    store(fake, kToolKey, "Bare", kRegSz, utf16le(u"C:\\Tools\\msinfo32.exe", false));
-    std::string with_zero;
-    std::string without_zero;
-    EXPECT_TRUE(read("PATH", with_zero));
-    EXPECT_TRUE(read("Bare", without_zero));
-    EXPECT_EQ(with_zero, "C:\\Tools\\msinfo32.exe");
-    EXPECT_EQ(without_zero, with_zero);
-    // The key is opened for reading only, the data may fill 1024 bytes, and the key is closed.
-    EXPECT_THAT(std::vector(fake.calls().begin(), fake.calls().begin() + 3),
-                ElementsAre("RegOpenKeyEx(0x80000002, \"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO\", 0, 0x20019)",
-                            "RegQueryValueEx(0x100, \"PATH\", 1024)", "RegCloseKey(0x100)"));
-}
-
-TEST_F(SysInfoTest, AValueWithoutDataBytesFailsAfterClosingTheKey)
-{
-    store(fake, kToolKey, "PATH", kRegSz, {});
-    std::string value;
-    EXPECT_THROW((void)read("PATH", value), platform::RuntimeError);
-    EXPECT_EQ(closes(), 1u);
-}
-
-TEST_F(SysInfoTest, DataFillingTheBufferIsReadAndLongerDataCountsAsMissing)
-{
-    store(fake, kToolKey, "Full", kRegSz, utf16le(std::u16string(511, u'a')));
-    store(fake, kToolKey, "Long", kRegSz, utf16le(std::u16string(512, u'a')));
-    std::string full;
-    std::string too_long = "before";
-    EXPECT_TRUE(read("Full", full));
-    EXPECT_EQ(full, std::string(511, 'a'));
-    EXPECT_FALSE(read("Long", too_long));
-    EXPECT_EQ(too_long, "");
-    EXPECT_EQ(closes(), 2u);
-}
-
-TEST_F(SysInfoTest, ANumberBecomesHexTextAndOtherTypesLeaveTheValueAlone)
-{
-    store(fake, kToolKey, "Number", kRegDword, bytes({0x40, 0xE2, 0x01, 0x00}));
-    store(fake, kToolKey, "Expandable", 2, utf16le(u"%SystemRoot%\\msinfo32.exe"));
-    std::string number;
-    std::string expandable = "before";
-    EXPECT_TRUE(read("Number", number));
-    EXPECT_TRUE(read("Expandable", expandable));
-    EXPECT_EQ(number, "&h0001E240");
-    EXPECT_EQ(expandable, "before");
-    EXPECT_EQ(closes(), 2u);
-}
-
-TEST_F(SysInfoTest, AMissingKeyOrValueEmptiesTheResultAndClosesOnlyAnOpenedKey)
-{
-    std::string no_key = "before";
-    EXPECT_FALSE(read("PATH", no_key));
-    EXPECT_EQ(closes(), 0u);
-    fake.registry_keys.insert(kToolKey);
-    std::string no_value = "before";
-    EXPECT_FALSE(read("PATH", no_value));
-    EXPECT_EQ(closes(), 1u);
-    EXPECT_EQ(no_key, "");
-    EXPECT_EQ(no_value, "");
+    const std::vector<ReadCase> cases{
+        {"a text with its terminating zero", FakeRegistryValue{kRegSz, utf16le(u"C:\\Tools\\msinfo32.exe")}, true,
+         "C:\\Tools\\msinfo32.exe"},
+        {"a text without it", FakeRegistryValue{kRegSz, utf16le(u"C:\\Tools\\msinfo32.exe", false)}, true,
+         "C:\\Tools\\msinfo32.exe"},
+        {"data filling the buffer", FakeRegistryValue{kRegSz, utf16le(std::u16string(511, u'a'))}, true,
+         std::string(511, 'a')},
+        {"longer data counts as missing", FakeRegistryValue{kRegSz, utf16le(std::u16string(512, u'a'))}, false, ""},
+        {"a number", FakeRegistryValue{kRegDword, bytes({0x40, 0xE2, 0x01, 0x00})}, true, "&h0001E240"},
+        {"another type leaves the text alone", FakeRegistryValue{2, utf16le(u"%SystemRoot%")}, true, "before"},
+        {"a missing value", std::nullopt, false, ""},
+        {"a value without data bytes", FakeRegistryValue{kRegSz, {}}, false, "before", true},
+        {"a read that fails", FakeRegistryValue{kRegSz, utf16le(u"x")}, false, "before", true, "RegQueryValueEx"},
+    };
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform fake;
+        fake.registry_keys.insert(kToolKey);
+        if (c.value)
+            fake.registry_values[{kToolKey, "PATH"}] = *c.value;
+        if (*c.failing != '\0')
+            fake.fail(c.failing);
+        std::string text = "before";
+        // The fake's user may not write below HKEY_LOCAL_MACHINE: the key must be opened for reading only.
+        if (c.throws) {
+            EXPECT_THROW((void)GetKeyValue(fake.platform(), kHkeyLocalMachine, kToolKey, "PATH", text),
+                         platform::RuntimeError);
+        } else {
+            EXPECT_EQ(GetKeyValue(fake.platform(), kHkeyLocalMachine, kToolKey, "PATH", text), c.found);
+        }
+        EXPECT_EQ(text, c.text);
+        EXPECT_EQ(fake.keys_open(), 0u);
+    }
+    FakePlatform no_key;
+    std::string text = "before";
+    EXPECT_FALSE(GetKeyValue(no_key.platform(), kHkeyLocalMachine, kToolKey, "PATH", text));
+    EXPECT_EQ(text, "");
 }
 
 TEST(RegistryValueText, TextDataIsUtf16AndLosesOnlyOneTrailingZeroOrAStrayByte)
@@ -130,68 +108,67 @@ TEST(RegistryValueText, TextDataIsUtf16AndLosesOnlyOneTrailingZeroOrAStrayByte)
     EXPECT_EQ(registry_value_text(3, bytes({1, 2, 3, 4})), std::nullopt);
 }
 
-TEST_F(SysInfoTest, AReadablePathIsStartedWithoutAnExistenceTest)
-{
-    store(fake, kToolKey, "PATH", kRegSz, utf16le(u"C:\\Program Files\\Tools\\msinfo32.exe"));
-    fake.startable_programs.insert("C:\\Program Files\\Tools\\msinfo32.exe");
-    StartSysInfo(fake.platform());
-    EXPECT_THAT(fake.calls_starting("ordinary_file_exists"), IsEmpty());
-    EXPECT_THAT(fake.calls_starting("message_box"), IsEmpty());
-    EXPECT_THAT(fake.calls_starting("start_program"),
-                ElementsAre("start_program(\"C:\\Program Files\\Tools\\msinfo32.exe\", 1)"));
-}
+// Where each arrangement of the registry and the disk leads: the tool started in a normal, activated
+// window, or (with no path) the one message, once.
+struct LaunchCase {
+    const char* what;
+    std::optional<FakeRegistryValue> path; // the PATH value
+    const char16_t* folder;                // the MSINFO value
+    const char* ordinary_file;             // a file that counts as an ordinary file
+    const char* startable;                 // a program that starts
+    const char* started;                   // null: the message instead
+};
 
-TEST_F(SysInfoTest, APathThatDoesNotStartIsReportedWithoutTryingTheFolder)
+TEST(StartSysInfo, StartsTheToolTheValuesLeadToOrShowsTheOneMessage)
 {
-    store(fake, kToolKey, "PATH", kRegSz, utf16le(u"C:\\Gone\\msinfo32.exe"));
-    store(fake, kFolderKey, "MSINFO", kRegSz, utf16le(u"C:\\Tools"));
-    fake.ordinary_files.insert("C:\\Tools\\MSINFO32.EXE");
-    fake.startable_programs.insert("C:\\Tools\\MSINFO32.EXE");
-    StartSysInfo(fake.platform());
-    EXPECT_EQ(fake.calls_starting("RegOpenKeyEx").size(), 1u);
-    EXPECT_EQ(fake.calls().back(), kMessage);
-}
-
-TEST_F(SysInfoTest, WithoutAPathTheToolInTheFolderIsTestedThenStarted)
-{
-    store(fake, kFolderKey, "MSINFO", kRegSz, utf16le(u"D:\\共有ツール\\システム情報"));
-    fake.ordinary_files.insert("D:\\共有ツール\\システム情報\\MSINFO32.EXE");
-    fake.startable_programs.insert("D:\\共有ツール\\システム情報\\MSINFO32.EXE");
-    StartSysInfo(fake.platform());
-    EXPECT_THAT(fake.calls_starting("ordinary_file_exists"),
-                ElementsAre("ordinary_file_exists(\"D:\\共有ツール\\システム情報\\MSINFO32.EXE\")"));
-    EXPECT_THAT(fake.calls_starting("start_program"),
-                ElementsAre("start_program(\"D:\\共有ツール\\システム情報\\MSINFO32.EXE\", 1)"));
-    EXPECT_THAT(fake.calls_starting("message_box"), IsEmpty());
-}
-
-TEST_F(SysInfoTest, EveryDeadEndShowsTheOneMessageOnce)
-{
-    const std::vector<std::pair<const char*, std::function<void(FakePlatform&)>>> cases{
-        {"both values missing", [](FakePlatform&) {}},
+    const auto text = [](std::u16string_view t) { return FakeRegistryValue{kRegSz, utf16le(t)}; };
+    constexpr const char* kGiven = "C:\\Program Files\\Tools\\msinfo32.exe";
+    constexpr const char* kTool = "C:\\Tools\\MSINFO32.EXE";
+    constexpr const char* kShared = "D:\\共有ツール\\システム情報\\MSINFO32.EXE";
+    const std::vector<LaunchCase> cases{
+        {"a readable path is trusted without an existence test", text(u"C:\\Program Files\\Tools\\msinfo32.exe"),
+         nullptr, nullptr, kGiven, kGiven},
+        {"a path that does not start is reported; the folder is not tried", text(u"C:\\Gone\\msinfo32.exe"),
+         u"C:\\Tools", kTool, kTool, nullptr},
+        {"without a path, the tool in the folder", {}, u"D:\\共有ツール\\システム情報", kShared, kShared, kShared},
+        {"both values missing", {}, nullptr, nullptr, nullptr, nullptr},
+        {"a folder without the tool", {}, u"C:\\", nullptr, nullptr, nullptr},
         // A hidden file, a system file or a folder called MSINFO32.EXE is no ordinary file.
-        {"folder without the tool", [](FakePlatform& f) { store(f, kFolderKey, "MSINFO", kRegSz, utf16le(u"C:\\")); }},
-        {"path of another type", [](FakePlatform& f) { store(f, kToolKey, "PATH", 2, utf16le(u"x")); }},
-        {"path that is a number", [](FakePlatform& f) { store(f, kToolKey, "PATH", kRegDword, bytes({1, 0, 0, 0})); }},
-        {"path without data", [](FakePlatform& f) { store(f, kToolKey, "PATH", kRegSz, {}); }},
+        {"a folder whose tool is no ordinary file", {}, u"C:\\Tools", nullptr, kTool, nullptr},
+        {"a path of another type", FakeRegistryValue{2, utf16le(u"x")}, nullptr, nullptr, nullptr, nullptr},
+        {"a path that is a number", FakeRegistryValue{kRegDword, bytes({1, 0, 0, 0})}, nullptr, nullptr, nullptr,
+         nullptr},
+        {"a path without data", FakeRegistryValue{kRegSz, {}}, nullptr, nullptr, nullptr, nullptr},
     };
-    for (const auto& [what, setup] : cases) {
-        SCOPED_TRACE(what);
-        FakePlatform run;
-        setup(run);
-        StartSysInfo(run.platform());
-        EXPECT_EQ(run.calls_starting("message_box"), std::vector<std::string>{kMessage});
-        EXPECT_EQ(run.calls_starting("RegCloseKey").size(), run.calls_starting("RegQueryValueEx").size());
-        // Only a folder that was found is searched for the tool.
-        EXPECT_EQ(run.calls_starting("ordinary_file_exists").size(), std::string_view(what).starts_with("folder"));
+    for (const LaunchCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform fake;
+        if (c.path)
+            store(fake, kToolKey, "PATH", c.path->type, c.path->data);
+        if (c.folder != nullptr)
+            store(fake, kFolderKey, "MSINFO", kRegSz, utf16le(c.folder));
+        if (c.ordinary_file != nullptr)
+            fake.ordinary_files.insert(c.ordinary_file);
+        if (c.startable != nullptr)
+            fake.startable_programs.insert(c.startable);
+        ASSERT_NO_THROW(StartSysInfo(fake.platform()));
+        if (c.started != nullptr) {
+            EXPECT_EQ(fake.started, (std::vector<FakeStartedProgram>{{c.started, 1}}));
+            EXPECT_TRUE(fake.messages.empty());
+        } else {
+            EXPECT_TRUE(fake.started.empty());
+            EXPECT_EQ(fake.messages, std::vector{kMessage});
+        }
+        EXPECT_EQ(fake.keys_open(), 0u);
     }
 }
 
-TEST_F(SysInfoTest, AFailingMessageBoxDoesNotEscape)
+TEST(StartSysInfo, AFailingMessageBoxDoesNotEscape)
 {
+    FakePlatform fake;
     fake.fail("message_box");
     EXPECT_NO_THROW(StartSysInfo(fake.platform()));
-    EXPECT_EQ(fake.calls().back(), kMessage);
+    EXPECT_EQ(fake.calls_starting("message_box").size(), 1u);
 }
 
 } // namespace

@@ -73,6 +73,20 @@ def scale_seeds() -> dict[str, bytes]:
     return seeds
 
 
+def segment_seeds() -> dict[str, bytes]:
+    """JPEG files with fill bytes, restarts and a comment before the frame, and PNG files with chunks
+    before the image data and without IEND."""
+    png = h.png(2, 2)
+    chunk = lambda kind, data: struct.pack(">I", len(data)) + kind + data + bytes(4)  # noqa: E731
+    frame = h.jpeg(8, 8)
+    return {
+        "jpeg-fill.jpg": frame[:2] + b"\xff\xff\xff\xfe\x00\x05abc\xff\xd0\xff\x01" + frame[2:],
+        "jpeg-exif.jpg": h.jpeg(8, 8, 1, h.exif_segment(exif_block(6))),
+        "png-chunks.png": png[:33] + chunk(b"gAMA", struct.pack(">I", 45455)) + chunk(b"tEXt", b"a\0b") + png[33:],
+        "png-no-iend.png": png[:33] + chunk(b"sRGB", b"\0"),
+    }
+
+
 def exif_block(orientation: int, big_endian: bool = False) -> bytes:
     """An EXIF block (from the TIFF header on) whose first directory holds the orientation tag."""
     order = ">" if big_endian else "<"
@@ -161,7 +175,7 @@ def colour_seeds() -> dict[str, bytes]:
 
 def main() -> None:
     targets = {"jpeg_decode": jpeg_seeds, "picture_limits": picture_seeds, "image_scale": scale_seeds,
-               "exif": exif_seeds, "colour_profile": colour_seeds}
+               "picture_segments": segment_seeds, "exif": exif_seeds, "colour_profile": colour_seeds}
     chosen = sys.argv[1:] or list(targets)
     for target, seeds in {name: targets[name]() for name in chosen}.items():
         folder = HERE / "corpus" / target

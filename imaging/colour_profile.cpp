@@ -4,17 +4,15 @@
 // about the data ends in Untagged: the picture is then shown as it is stored.
 #include "imaging/colour_profile.h"
 
+#include "imaging/picture_segments.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 
 namespace imaging {
 namespace {
 
-// Segments and chunks looked at before the pictures' data is given up on. A JPEG profile of the largest
-// size allowed takes about 65 segments of its own.
-constexpr int kMaxSegments = 512;
 constexpr std::uint16_t kTiffIccTag = 34675;
 
 // ---- JPEG ----
@@ -32,46 +30,26 @@ std::optional<std::vector<std::uint8_t>> jpeg_profile(ByteSource& file, std::uin
     static constexpr std::array<std::uint8_t, 12> kIcc = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
     std::vector<IccPiece> pieces;
     std::uint64_t total = 0;
-    std::uint64_t at = 2;
-    for (int segment = 0; segment < kMaxSegments; ++segment) {
-        std::array<std::uint8_t, 1> byte{};
-        if (file.read(at, byte) != 1 || byte[0] != 0xFF)
-            break;
-        int fill = 0;
-        do {
-            ++at;
-            if (file.read(at, byte) != 1 || ++fill > 64)
-                return std::nullopt;
-        } while (byte[0] == 0xFF);
-        const std::uint8_t code = byte[0];
-        ++at;
-        if (code == 0xD9 || code == 0xDA) // the end, or the first scan: the profile comes before it
-            break;
-        if ((code >= 0xD0 && code <= 0xD7) || code == 0x01)
+    // The pieces are those met before the walk ends, however it ends: each one lies whole inside the file,
+    // and a piece missing after a break is found missing below.
+    JpegSegments segments(file);
+    while (const std::optional<JpegSegment> segment = segments.next()) {
+        if (segment->marker != 0xE2 || segment->length < kIcc.size() + 2)
             continue;
-        const auto length_bytes = read_exactly(file, at, 2);
-        if (!length_bytes)
+        const auto head = read_exactly(file, segment->offset, kIcc.size() + 2);
+        if (!head)
             return std::nullopt;
-        const std::uint16_t length = big16(length_bytes->data());
-        if (length < 2)
+        if (!std::equal(kIcc.begin(), kIcc.end(), head->begin()))
+            continue;
+        IccPiece piece;
+        piece.sequence = (*head)[kIcc.size()];
+        piece.count = (*head)[kIcc.size() + 1];
+        piece.offset = segment->offset + kIcc.size() + 2;
+        piece.length = segment->length - kIcc.size() - 2;
+        total += piece.length;
+        if (total > max_bytes)
             return std::nullopt;
-        if (code == 0xE2 && length >= 2 + kIcc.size() + 2) {
-            const auto head = read_exactly(file, at + 2, kIcc.size() + 2);
-            if (!head)
-                return std::nullopt;
-            if (std::equal(kIcc.begin(), kIcc.end(), head->begin())) {
-                IccPiece piece;
-                piece.sequence = (*head)[kIcc.size()];
-                piece.count = (*head)[kIcc.size() + 1];
-                piece.offset = at + 2 + kIcc.size() + 2;
-                piece.length = length - 2U - kIcc.size() - 2U;
-                total += piece.length;
-                if (total > max_bytes)
-                    return std::nullopt;
-                pieces.push_back(piece);
-            }
-        }
-        at += length;
+        pieces.push_back(piece);
     }
     if (pieces.empty())
         return std::nullopt;
@@ -116,7 +94,7 @@ bool srgb_chromaticities(const Chromaticities& c)
 
 std::optional<std::vector<std::uint8_t>> jpeg_icc_profile(std::span<const std::uint8_t> jpeg, std::uint64_t max_bytes)
 {
-    if (jpeg.size() < 2 || jpeg[0] != 0xFF || jpeg[1] != 0xD8)
+    if (!starts_as_jpeg(jpeg))
         return std::nullopt;
     MemoryByteSource bytes(jpeg);
     return jpeg_profile(bytes, max_bytes);
@@ -144,30 +122,22 @@ EmbeddedColour png_colour(ByteSource& file, std::uint64_t max_bytes)
     bool compressed_profile = false;
     std::optional<double> gamma;
     std::optional<Chromaticities> chromaticities;
-    std::uint64_t at = 8;
-    for (int chunk = 0; chunk < kMaxSegments; ++chunk) {
-        const auto head = read_exactly(file, at, 8);
-        if (!head)
-            break;
-        const std::uint32_t length = big32(head->data());
-        const std::uint8_t* type = head->data() + 4;
-        if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0)
-            break;
-        if (std::memcmp(type, "iCCP", 4) == 0) {
+    PngChunks chunks(file);
+    while (const std::optional<PngChunk> chunk = chunks.next()) {
+        if (chunk->is("iCCP")) {
             // A name of 1 to 79 bytes, its terminating zero, the method byte and at least some data.
-            compressed_profile = length >= 4 && length <= max_bytes;
-        } else if (std::memcmp(type, "sRGB", 4) == 0 && length == 1) {
+            compressed_profile = chunk->length >= 4 && chunk->length <= max_bytes;
+        } else if (chunk->is("sRGB") && chunk->length == 1) {
             srgb = true;
-        } else if (std::memcmp(type, "gAMA", 4) == 0 && length == 4) {
-            if (const auto value = read_exactly(file, at + 8, 4); value && big32(value->data()) != 0)
+        } else if (chunk->is("gAMA") && chunk->length == 4) {
+            if (const auto value = read_exactly(file, chunk->offset, 4); value && big32(value->data()) != 0)
                 gamma = big32(value->data()) / 100000.0;
-        } else if (std::memcmp(type, "cHRM", 4) == 0 && length == 32) {
-            if (const auto value = read_exactly(file, at + 8, 32)) {
+        } else if (chunk->is("cHRM") && chunk->length == 32) {
+            if (const auto value = read_exactly(file, chunk->offset, 32)) {
                 const auto n = [&](int i) { return big32(value->data() + 4 * i) / 100000.0; };
                 chromaticities = Chromaticities{n(0), n(1), n(2), n(3), n(4), n(5), n(6), n(7)};
             }
         }
-        at += 12 + std::uint64_t{length};
     }
     if (compressed_profile) {
         colour.kind = EmbeddedColour::Kind::CompressedProfile;
@@ -189,16 +159,15 @@ EmbeddedColour png_colour(ByteSource& file, std::uint64_t max_bytes)
 
 EmbeddedColour file_colour(ByteSource& file, std::uint64_t max_bytes)
 {
-    static constexpr std::array<std::uint8_t, 8> kPng = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     EmbeddedColour colour;
     const auto head = read_exactly(file, 0, 8);
     if (!head)
         return colour;
     const std::uint8_t* h = head->data();
     std::optional<std::vector<std::uint8_t>> profile;
-    if (h[0] == 0xFF && h[1] == 0xD8)
+    if (starts_as_jpeg(*head))
         profile = jpeg_profile(file, max_bytes);
-    else if (std::equal(kPng.begin(), kPng.end(), h))
+    else if (starts_as_png(*head))
         return png_colour(file, max_bytes);
     else if ((h[0] == 'I' && h[1] == 'I') || (h[0] == 'M' && h[1] == 'M'))
         profile = tiff_icc_profile(file, max_bytes);

@@ -33,6 +33,18 @@ constexpr int kMaxJpegScans = 100;
 constexpr int kMinJpegScans = 24;
 constexpr std::uint64_t kMaxJpegScanBlocks = std::uint64_t{48} << 20;
 
+// The walk over a JPEG file's segments before its first scan, or a PNG file's chunks before its image
+// data (imaging/picture_segments.h), stops after this many: a photograph has some tens (a colour profile
+// of the largest size allowed takes 65 segments of its own), and each one costs a read of the file. The
+// header checks refuse a file that has more; EXIF and the colour profile look no further.
+constexpr int kMaxHeaderSegments = 1024;
+// A JPEG marker may be preceded by this many fill bytes (0xFF) at most; writers put none or a few.
+constexpr int kMaxJpegFillBytes = 64;
+
+// An EXIF block longer than this is not read: a JPEG segment holds at most 64 KB, and a PNG file's eXIf
+// chunk of a camera's photograph no more.
+constexpr std::uint32_t kMaxExifBytes = std::uint32_t{1} << 20;
+
 // An embedded colour profile longer than this is ignored (the picture is shown as stored). Display and
 // camera profiles take a few kilobytes, the largest printing profiles some hundreds; the profile is held
 // while the picture is decoded and the colour engine parses it.

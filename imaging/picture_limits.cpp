@@ -7,6 +7,8 @@
 // 4 bytes per pixel, so that the time a file can take stays bounded with its memory.
 #include "imaging/picture_limits.h"
 
+#include "imaging/picture_segments.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -23,14 +25,22 @@ constexpr std::uint64_t kMegabyte = std::uint64_t{1} << 20;
 // file that does is refused rather than walked for long.
 constexpr int kMaxFrames = 10000;
 constexpr int kMaxPages = 1024;
-constexpr int kMaxMarkers = 10000;
 
 // Reads through a window of the file, so that walking many small blocks costs few reads of the source.
-class Reader {
+class Reader final : public ByteSource {
 public:
     explicit Reader(ByteSource& source) : m_source(source), m_size(source.size()), m_window(64 * 1024) {}
 
-    [[nodiscard]] std::uint64_t size() const { return m_size; }
+    [[nodiscard]] std::uint64_t size() const override { return m_size; }
+
+    // As much of `out` as the file holds from `offset` on, for the walks of imaging/picture_segments.h.
+    std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) override
+    {
+        if (offset >= m_size)
+            return 0;
+        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_size - offset));
+        return read(offset, out.data(), count) ? count : 0;
+    }
 
     // Copies `count` bytes from `offset` to `out`; false when the file ends before them.
     bool read(std::uint64_t offset, std::uint8_t* out, std::size_t count)
@@ -109,19 +119,19 @@ private:
 
 // ---- PNG ----
 
-constexpr std::array<std::uint8_t, 8> kPngSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-
 // The image header of the PNG data at `offset`: the frame and its decoded size (8-bit samples and
 // palette indices take a byte, 16-bit two; grey with alpha comes out as RGBA). False when refused.
 bool png_cost(Reader& in, std::uint64_t offset, Costing& costing, std::uint64_t& bytes)
 {
-    std::uint8_t head[33];
-    if (!in.read(offset, head, sizeof head) || be32(head + 8) != 13 || std::memcmp(head + 12, "IHDR", 4) != 0)
+    // The image header is the first chunk, whole with its checksum.
+    std::uint8_t head[13];
+    const std::optional<PngChunk> first = PngChunks(in, offset + kPngSignature.size()).next();
+    if (!first || !first->is("IHDR") || first->length != sizeof head || !in.read(first->offset, head, sizeof head))
         return costing.refuse("broken PNG header");
-    const std::uint32_t width = be32(head + 16);
-    const std::uint32_t height = be32(head + 20);
-    const unsigned depth = head[24];
-    const unsigned colour = head[25];
+    const std::uint32_t width = be32(head);
+    const std::uint32_t height = be32(head + 4);
+    const unsigned depth = head[8];
+    const unsigned colour = head[9];
     unsigned channels = 0;
     bool valid_depth = false;
     switch (colour) {
@@ -435,38 +445,29 @@ void tiff_cost(Reader& in, Costing& costing)
 // The frame header, for a JPEG file that goes to a decoder that decodes it whole at full size.
 void jpeg_cost(Reader& in, Costing& costing)
 {
-    std::uint64_t at = 2;
-    for (int markers = 0; markers < kMaxMarkers; ++markers) {
-        std::uint8_t marker[4];
-        if (!in.read(at, marker, sizeof marker) || marker[0] != 0xFF)
-            return;
-        const unsigned code = marker[1];
-        if (code == 0xFF) { // fill byte
-            at += 1;
+    JpegSegments segments(in);
+    while (const std::optional<JpegSegment> segment = segments.next()) {
+        const unsigned code = segment->marker;
+        if (code < 0xC0 || code > 0xCF || code == 0xC4 || code == 0xC8 || code == 0xCC)
             continue;
-        }
-        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) { // no length
-            at += 2;
-            continue;
-        }
-        if (code == 0xD9 || code == 0xDA) // end of image, start of scan: no frame header
+        // The frame header: precision, height, width and the number of components.
+        std::uint8_t header[6];
+        if (segment->length < sizeof header || !in.read(segment->offset, header, sizeof header))
             return;
-        const bool frame = code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
-        if (frame) {
-            std::uint8_t header[6];
-            if (!in.read(at + 4, header, sizeof header))
-                return;
-            const std::uint32_t height = be16(header + 1);
-            const std::uint32_t width = be16(header + 3);
-            const std::uint32_t components = header[5];
-            if (!costing.frame(width, height, "JPEG picture"))
-                return;
-            costing.add(std::uint64_t{width} * height * std::max<std::uint32_t>(components, 3) *
-                        (header[0] > 8 ? 2 : 1));
+        const std::uint32_t height = be16(header + 1);
+        const std::uint32_t width = be16(header + 3);
+        const std::uint32_t components = header[5];
+        if (!costing.frame(width, height, "JPEG picture"))
             return;
-        }
-        at += 2 + be16(marker + 2);
+        costing.add(std::uint64_t{width} * height * std::max<std::uint32_t>(components, 3) * (header[0] > 8 ? 2 : 1));
+        return;
     }
+    // A file broken before its frame header is left to the decoder, which refuses it; one whose headers
+    // go on beyond the walk's limits is refused here, since its frame header was never seen.
+    if (segments.end() == WalkEnd::Limit)
+        costing.refuse("JPEG file with more than " + std::to_string(kMaxHeaderSegments) +
+                       " markers before its picture, or a marker after more than " +
+                       std::to_string(kMaxJpegFillBytes) + " fill bytes");
 }
 
 PictureFormat format_of(const std::uint8_t* head, std::size_t size)

@@ -102,10 +102,13 @@ Bytes tiff(const std::vector<std::array<std::uint32_t, 4>>& pages, bool loop = f
     return out;
 }
 
-Bytes jpeg(int width, int height, int components)
+// A JPEG file whose frame header follows its APP0 segment and `comments` empty comments.
+Bytes jpeg(int width, int height, int components, int comments = 0)
 {
     Bytes out;
     out.raw({0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 'J', 'F'});
+    for (int i = 0; i < comments; ++i)
+        out.raw({0xFF, 0xFE, 0, 2});
     out.raw({0xFF, 0xC0, 0, 8 + 3 * components, 8, height >> 8, height & 0xFF, width >> 8, width & 0xFF, components});
     for (int c = 0; c < components; ++c)
         out.raw({c + 1, 0x11, 0});
@@ -176,6 +179,9 @@ TEST(PictureCost, ReadsEachFormatsHeadersAndRefusesWhatLiesOrCostsTooMuch)
         {"BigTIFF", Bytes().text("II").le16(43).le32(8).zeros(8), PictureFormat::Tiff, true, 0},
         {"jpeg frame", jpeg(640, 480, 3), PictureFormat::Jpeg, false, 640 * 480 * 3},
         {"jpeg frame of 0 rows", jpeg(640, 0, 3), PictureFormat::Jpeg, true, 0},
+        {"jpeg frame as the last marker walked", jpeg(64, 48, 3, kMaxHeaderSegments - 2), PictureFormat::Jpeg, false,
+         64 * 48 * 3},
+        {"jpeg frame beyond the markers walked", jpeg(64, 48, 3, kMaxHeaderSegments - 1), PictureFormat::Jpeg, true, 0},
         {"something else", Bytes().text("not a picture at all"), PictureFormat::Unknown, false, 0},
         {"nothing", Bytes(), PictureFormat::Unknown, false, 0},
     };

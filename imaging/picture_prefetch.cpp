@@ -55,37 +55,43 @@ void PicturePrefetch::Shared::run()
         work.thread_end();
 }
 
-// Called and returns with `lock` held; decodes without it.
+// Called and returns with `lock` held; decodes without it. Nothing it does may throw out of the worker
+// (that would end the program), so every allocation of its own is inside a `try`.
 void PicturePrefetch::Shared::prepare(std::unique_lock<std::mutex>& lock, const Ask& ask)
 {
     const std::string& path = ask.path;
-    busy = ask;
+    try {
+        busy = ask;
+    } catch (...) {
+        // Out of memory for the copy: nothing is prepared, as for an unreadable file.
+        return;
+    }
     lock.unlock();
     PictureRef picture;
-    std::optional<FileStamp> before;
-    std::optional<FileStamp> after;
+    std::optional<Result> prepared;
     try {
-        before = work.stamp(path);
+        const std::optional<FileStamp> before = work.stamp(path);
         if (before)
             picture = work.decode(path, ask.box);
-        if (picture)
-            after = work.stamp(path);
+        // A file that changed while it was read may have given a mix of both contents.
+        if (picture && work.stamp(path) == before)
+            prepared = Result{ask, *before, std::move(picture)};
     } catch (...) {
-        // A failure here only means that nothing is prepared: the loader then reads the file itself.
+        // A failure here, out of memory included, only means that nothing is prepared: the loader then
+        // reads the file itself.
         picture.reset();
+        prepared.reset();
     }
-    // A file that changed while it was read may have given a mix of both contents.
-    const bool usable = picture && before && after && *before == *after;
     lock.lock();
     busy.reset();
     finished.notify_all();
-    if (usable && !stopping && !pending) {
-        result = Result{ask, *before, std::move(picture)};
+    if (prepared && !stopping && !pending) {
+        result = std::move(prepared);
         return;
     }
     // Superseded or unusable: the picture goes, without the lock held.
     lock.unlock();
-    picture.reset();
+    prepared.reset();
     lock.lock();
 }
 

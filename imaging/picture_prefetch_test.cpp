@@ -3,12 +3,40 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <map>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <thread>
+
+namespace imaging {
+namespace {
+
+// Allocations that fail on demand: while g_fail_worker_allocations is set, every allocation of a thread
+// marked as a worker fails (operator new below), and no other thread's.
+std::atomic<bool> g_fail_worker_allocations{false};
+thread_local bool t_worker = false;
+
+} // namespace
+} // namespace imaging
+
+// Memory from malloc, so that the delete of every form frees it (the sanitizers check that they match).
+void* operator new(std::size_t size)
+{
+    void* memory = imaging::t_worker && imaging::g_fail_worker_allocations ? nullptr : std::malloc(size ? size : 1);
+    return memory ? memory : throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return imaging::t_worker && imaging::g_fail_worker_allocations ? nullptr : std::malloc(size ? size : 1);
+}
+[[gnu::noinline]] void operator delete(void* memory) noexcept { std::free(memory); }
+[[gnu::noinline]] void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+[[gnu::noinline]] void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
 
 namespace imaging {
 namespace {
@@ -236,6 +264,41 @@ TEST(PicturePrefetch, AskingAgainForTheSamePictureDecodesItOnce)
     settle(prefetch);
     EXPECT_EQ(disk.decodes, 1);
     EXPECT_EQ(content(prefetch.take("a", kBox)), 7);
+}
+
+TEST(PicturePrefetch, RunningOutOfMemoryFailsThePreparationLikeAnUnreadableFile)
+{
+    // Longer than any string keeps in place, so that copying the path allocates.
+    const std::string path = "a path longer than a string keeps without allocating";
+    const struct {
+        const char* what;
+        bool from_the_start; // or only once the picture is decoded
+    } cases[] = {
+        {"copying the path it is asked for", true},
+        {"keeping the decoded picture", false},
+    };
+    for (const auto& c : cases) {
+        Disk disk;
+        disk.put(path, 7, 1);
+        PicturePrefetch::Work work = disk.work();
+        work.thread_start = [] { t_worker = true; };
+        work.decode = [&c, decode = work.decode, armed = false](const std::string& p, SizeF box) mutable {
+            PictureRef picture = decode(p, box);
+            if (!c.from_the_start && !armed)
+                g_fail_worker_allocations = armed = true;
+            return picture;
+        };
+        g_fail_worker_allocations = c.from_the_start;
+        PicturePrefetch prefetch(std::move(work));
+        prefetch.request(path, kBox);
+        settle(prefetch);
+        g_fail_worker_allocations = false;
+        EXPECT_EQ(prefetch.take(path, kBox), nullptr) << c.what;
+        // The worker is still there: the next preparation is handed over.
+        prefetch.request(path, kBox);
+        settle(prefetch);
+        EXPECT_EQ(content(prefetch.take(path, kBox)), 7) << c.what;
+    }
 }
 
 TEST(PicturePrefetch, TheOwnerMayGoWhileADecodeRuns)

@@ -9,9 +9,9 @@
 namespace startup {
 namespace {
 
+using platform::fake::FakeMessage;
 using platform::fake::FakePlatform;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 TEST(ModeFor, OnlyTheFirstTwoCharactersCountUpperCased)
 {
@@ -38,78 +38,68 @@ TEST(ModeFor, EverythingElseStartsTheSlideshow)
     EXPECT_EQ(mode_for(std::string_view("\0/c", 3)), Mode::Slideshow);
 }
 
-class Module1Test : public ::testing::Test {
-protected:
-    void run(std::string command)
-    {
-        fake.command_text = std::move(command);
-        module.Main();
-    }
-    FakePlatform fake;
-    Module1 module{fake.platform()};
+// What the user is left with once Main has returned.
+struct MainCase {
+    const char* command;
+    const char* window; // the window shown, none when null
+    bool message;       // the password message was shown
+    bool ended;
+    const char* failing = ""; // an operation that fails on its first call
+    bool another_instance = false;
 };
 
-TEST_F(Module1Test, AnotherInstanceEndsBeforeTheSwitchIsRead)
+TEST(Module1, OpensAtMostOneWindowForTheSwitchAndNothingEscapes)
 {
-    fake.another_instance = true;
-    run("/a");
-    EXPECT_THAT(fake.calls(), ElementsAre("previous_instance()", "end()"));
-}
-
-TEST_F(Module1Test, PasswordSwitchShowsTheMessageWithTheTitleThenEnds)
-{
-    fake.app_info.title = "スライド";
-    run("/a 1234");
-    EXPECT_THAT(fake.calls(), ElementsAre("previous_instance()", "command()", "info()",
-                                          "message_box(\"パスワードには対応しておりません。\", 0, \"スライド\")",
-                                          "end()"));
-}
-
-TEST_F(Module1Test, PreviewOpensNothing)
-{
-    run("/p 1234");
-    EXPECT_THAT(fake.calls(), ElementsAre("previous_instance()", "command()"));
-}
-
-TEST_F(Module1Test, SlideshowIsLoadedThenShownThenMaximised)
-{
-    run("/s");
-    const auto& calls = fake.calls();
-    ASSERT_GE(calls.size(), 4u);
-    EXPECT_THAT(fake.calls_starting("create("), ElementsAre("create(Form1)"));
-    EXPECT_THAT(std::vector<std::string>(calls.end() - 2, calls.end()),
-                ElementsAre("show(Form1)", "set_state(Form1, 2)"));
-    EXPECT_FALSE(fake.has_window("Form2"));
-}
-
-TEST_F(Module1Test, SettingsSwitchAndNoArgumentOpenTheSettingsDialog)
-{
-    run("");
-    EXPECT_THAT(fake.calls_starting("create("), ElementsAre("create(Form2)"));
-    EXPECT_THAT(fake.calls_starting("show("), ElementsAre("show(Form2)"));
-    EXPECT_FALSE(fake.ended);
-}
-
-TEST_F(Module1Test, AWindowThatCannotBeCreatedEndsMainQuietly)
-{
-    fake.fail("create");
-    ASSERT_NO_THROW(run("/s"));
-    EXPECT_THAT(fake.calls_starting("show("), IsEmpty());
-}
-
-TEST_F(Module1Test, AFailureWhileShowingSkipsTheMaximise)
-{
-    fake.fail("show");
-    ASSERT_NO_THROW(run("/s"));
-    EXPECT_THAT(fake.calls_starting("set_state("), IsEmpty());
-    EXPECT_TRUE(fake.window_named("Form1").loaded);
-}
-
-TEST_F(Module1Test, AFailureReadingTheCommandLineOpensNothing)
-{
-    fake.fail("command");
-    ASSERT_NO_THROW(run("/s"));
-    EXPECT_EQ(fake.windows_created(), 0);
+    static const MainCase kCases[] = {
+        {"", "Form2", false, false},
+        {"/c:1234", "Form2", false, false},
+        {"/s", "Form1", false, false},
+        {"-c", "Form1", false, false},
+        {"/p 1234", nullptr, false, false},
+        {"/a 1234", nullptr, true, true},
+        // Failures: Main stops quietly where it is.
+        {"/s", nullptr, false, false, "previous_instance"},
+        {"/s", nullptr, false, false, "command"},
+        {"/s", nullptr, false, false, "create"},
+        {"/s", nullptr, false, false, "show"}, // Form1 stays loaded, but is not shown
+        {"", nullptr, false, false, "show"},
+        // A second instance ends at once, before the switch is read.
+        {"/a", nullptr, false, true, "", true},
+        {"/s", nullptr, false, true, "", true},
+    };
+    for (const MainCase& c : kCases) {
+        SCOPED_TRACE(std::string(c.command) + " " + c.failing);
+        FakePlatform fake;
+        fake.app_info.title = "スライド";
+        fake.command_text = c.command;
+        fake.another_instance = c.another_instance;
+        if (*c.failing != '\0')
+            fake.fail(c.failing);
+        Module1 module(fake.platform());
+        ASSERT_NO_THROW(module.Main());
+        int shown = 0;
+        for (int i = 0; i < fake.windows_created(); ++i) {
+            const auto& window = fake.window(platform::WindowId{i});
+            EXPECT_TRUE(window.loaded);
+            if (window.shown) {
+                ++shown;
+                EXPECT_EQ(window.def->name, c.window != nullptr ? c.window : "");
+            }
+        }
+        EXPECT_EQ(shown, c.window == nullptr ? 0 : 1);
+        const FakeMessage password{"パスワードには対応しておりません。", 0, "スライド"};
+        EXPECT_EQ(fake.messages, c.message ? std::vector{password} : std::vector<FakeMessage>());
+        EXPECT_EQ(fake.ended, c.ended);
+        if (c.another_instance) {
+            EXPECT_THAT(fake.calls(), ElementsAre("previous_instance()", "end()"));
+        }
+        // The slideshow's load handler has run to completion before its window is shown, then maximised.
+        if (c.window != nullptr && std::string_view(c.window) == "Form1") {
+            EXPECT_LT(fake.cursor_count, 0);
+            EXPECT_THAT(std::vector(fake.calls().end() - 2, fake.calls().end()),
+                        ElementsAre("show(Form1)", "set_state(Form1, 2)"));
+        }
+    }
 }
 
 } // namespace

@@ -47,6 +47,17 @@ std::string_view geometry_name(Geometry g)
 
 constexpr NativeHandle kFirstWindowHandle = 0x10010;
 
+// The Win32 values the desktop model understands.
+constexpr unsigned kSpiSetScreenSaveActive = 17;
+constexpr unsigned kSpifUpdateIniFile = 0x1;
+constexpr NativeHandle kHwndTopmost = static_cast<NativeHandle>(-1);
+constexpr unsigned kSwpNoSize = 0x1;
+constexpr unsigned kSwpShowWindow = 0x40;
+constexpr unsigned kSwpHideWindow = 0x80;
+// Access rights that write: set value, create sub-key, create link.
+constexpr unsigned kKeyWriteRights = 0x2 | 0x4 | 0x20;
+constexpr long kErrorAccessDenied = 5;
+
 } // namespace
 
 FakePlatform::FakePlatform()
@@ -95,6 +106,26 @@ FakeWindow& FakePlatform::window_named(std::string_view name)
     throw std::logic_error("no window named " + std::string(name));
 }
 
+FakeWindow* FakePlatform::window_with_handle(NativeHandle handle)
+{
+    for (auto& w : m_windows)
+        if (w.handle == handle && w.loaded)
+            return &w;
+    return nullptr;
+}
+
+void FakePlatform::another_window_comes_to_front()
+{
+    on_top = 0;
+    focused.reset();
+}
+
+NativeHandle FakePlatform::ime_context_of(NativeHandle window) const
+{
+    const auto it = m_ime_contexts.find(window);
+    return it == m_ime_contexts.end() ? ime_context : it->second;
+}
+
 bool FakePlatform::has_window(std::string_view name) const
 {
     for (const auto& w : m_windows)
@@ -140,6 +171,7 @@ AppInfo FakePlatform::info()
 void FakePlatform::message_box(std::string_view text, int style, std::string_view caption)
 {
     record("message_box(" + quoted(text) + ", " + std::to_string(style) + ", " + quoted(caption) + ")");
+    messages.push_back({std::string(text), style, std::string(caption)});
 }
 
 void FakePlatform::end()
@@ -157,6 +189,9 @@ WindowId FakePlatform::create(const WindowDef& def, WindowEvents& events)
     w.def = &def;
     w.events = &events;
     w.caption = std::string(def.caption);
+    w.state = def.initial_state;
+    if (def.has_back_colour)
+        w.back_colour = def.back_colour;
     w.handle = kFirstWindowHandle + 0x10 * m_windows.size();
     const float per_pixel = def.scale == ScaleMode::Pixels ? 15.0f : 1.0f;
     w.scale_width = static_cast<float>(def.inside_width) / per_pixel;
@@ -192,6 +227,7 @@ void FakePlatform::show_modal(WindowId id)
 void FakePlatform::set_state(WindowId id, WindowState state)
 {
     record("set_state(" + std::string(window(id).def->name) + ", " + std::to_string(static_cast<int>(state)) + ")");
+    window(id).state = state;
 }
 
 void FakePlatform::unload(WindowId id)
@@ -203,6 +239,8 @@ void FakePlatform::unload(WindowId id)
     w.events->on_unload();
     w.loaded = false;
     w.shown = false;
+    if (focused == id)
+        focused.reset();
 }
 
 void FakePlatform::set_caption(WindowId id, std::string_view text)
@@ -238,6 +276,8 @@ void FakePlatform::set_outer_size(WindowId id, float width, float height)
 {
     record("set_outer_size(" + std::string(window(id).def->name) + ", " + format_number(width) + ", " +
            format_number(height) + ")");
+    window(id).outer_width = width;
+    window(id).outer_height = height;
     const SizeF inside = inside_size.value_or(SizeF{width, height});
     window(id).scale_width = inside.width;
     window(id).scale_height = inside.height;
@@ -246,11 +286,13 @@ void FakePlatform::set_outer_size(WindowId id, float width, float height)
 void FakePlatform::set_back_colour(WindowId id, Colour colour)
 {
     record("set_back_colour(" + std::string(window(id).def->name) + ", " + hex(colour) + ")");
+    window(id).back_colour = colour;
 }
 
 void FakePlatform::set_auto_redraw(WindowId id, bool on)
 {
     record("set_auto_redraw(" + std::string(window(id).def->name) + ", " + (on ? "true" : "false") + ")");
+    window(id).auto_redraw = on;
 }
 
 void FakePlatform::refresh(WindowId id)
@@ -261,6 +303,7 @@ void FakePlatform::refresh(WindowId id)
 void FakePlatform::set_focus(WindowId id)
 {
     record("set_focus(" + std::string(window(id).def->name) + ")");
+    focused = id;
 }
 
 NativeHandle FakePlatform::handle(WindowId id)
@@ -344,7 +387,7 @@ PictureRef FakePlatform::load(std::string_view path, SizeF box)
     const auto it = pictures.find(std::string(path));
     if (it == pictures.end())
         throw RuntimeError("cannot read picture");
-    return std::make_shared<FakePicture>(it->second.first, it->second.second);
+    return std::make_shared<FakePicture>(it->second.first, it->second.second, std::string(path));
 }
 
 void FakePlatform::prefetch(std::string_view path, SizeF box)
@@ -359,17 +402,22 @@ void FakePlatform::system_parameters_info(unsigned action, int param, std::strin
 {
     record("SystemParametersInfo(" + std::to_string(action) + ", " + std::to_string(param) + ", " + quoted(text) +
            ", " + std::to_string(win_ini) + ")");
+    if (action == kSpiSetScreenSaveActive)
+        screen_saving = param != 0;
+    if ((win_ini & kSpifUpdateIniFile) != 0)
+        profile_written = true;
 }
 
 void FakePlatform::show_cursor(bool show)
 {
     record(std::string("ShowCursor(") + (show ? "-1" : "0") + ")");
+    cursor_count += show ? 1 : -1;
 }
 
 NativeHandle FakePlatform::imm_associate_context(NativeHandle window, NativeHandle context)
 {
     record("ImmAssociateContext(" + hex(window) + ", " + hex(context) + ")");
-    return context == 0 ? ime_context : 0;
+    return std::exchange(m_ime_contexts.try_emplace(window, ime_context).first->second, context);
 }
 
 NativeHandle FakePlatform::find_window(std::string_view class_name, std::string_view window_name)
@@ -384,16 +432,37 @@ void FakePlatform::set_window_pos(NativeHandle window, NativeHandle insert_after
     const auto after = static_cast<long long>(static_cast<std::intptr_t>(insert_after));
     record("SetWindowPos(" + hex(window) + ", " + std::to_string(after) + ", " + std::to_string(x) + ", " +
            std::to_string(y) + ", " + std::to_string(cx) + ", " + std::to_string(cy) + ", " + hex(flags) + ")");
+    // Handle 0 names no window: the call does nothing.
+    if (window != 0 && window == taskbar) {
+        if ((flags & kSwpHideWindow) != 0)
+            taskbar_visible = false;
+        if ((flags & kSwpShowWindow) != 0)
+            taskbar_visible = true;
+    }
+    FakeWindow* const w = window_with_handle(window);
+    if (w == nullptr)
+        return;
+    if (insert_after == kHwndTopmost)
+        on_top = window;
+    // A window's position is not modelled; its size is, so that a call that resizes it shows.
+    if ((flags & kSwpNoSize) == 0) {
+        w->outer_width = static_cast<float>(cx);
+        w->outer_height = static_cast<float>(cy);
+    }
 }
 
 void FakePlatform::cover_other_monitors(NativeHandle window)
 {
     record("cover_other_monitors(" + hex(window) + ")");
+    other_monitors_covered = true;
+    covers_report_to = window;
 }
 
 void FakePlatform::uncover_other_monitors()
 {
     record("uncover_other_monitors()");
+    other_monitors_covered = false;
+    covers_report_to = 0;
 }
 
 // ---- Registry ----
@@ -405,6 +474,8 @@ long FakePlatform::open_key(NativeHandle root, std::string_view path, unsigned o
            hex(access) + ")");
     if (!registry_keys.contains(std::string(path)))
         return 2; // ERROR_FILE_NOT_FOUND
+    if ((access & kKeyWriteRights) != 0 && !registry_writable)
+        return kErrorAccessDenied;
     key = m_next_key++;
     m_open_keys[key] = std::string(path);
     return 0;
@@ -451,6 +522,7 @@ void FakePlatform::start_program(std::string_view path, int window_style)
     record("start_program(" + quoted(path) + ", " + std::to_string(window_style) + ")");
     if (!startable_programs.contains(std::string(path)))
         throw RuntimeError("cannot start program");
+    started.push_back({std::string(path), window_style});
 }
 
 } // namespace platform::fake

@@ -2,7 +2,10 @@
 //
 // Every call is recorded as a readable line ("ShowCursor(0)", "set_geometry(Form1.Image1.Left, 50.5)"),
 // results are scripted through public fields, and any call can be told to fail with a
-// RuntimeError at its n-th occurrence.
+// RuntimeError at its n-th occurrence; a failing call changes nothing. Besides the log, the fake keeps
+// a small model of what the calls leave behind (the windows and their elements, the cursor's display
+// count, the taskbar, the input-method contexts, the top-most window and the focus, messages shown,
+// programs started), so that tests can check what the user sees rather than which calls were made.
 #pragma once
 
 #include "platform/platform.h"
@@ -13,6 +16,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform::fake {
@@ -21,13 +25,19 @@ class FakePlatform;
 
 class FakePicture final : public Picture {
 public:
-    FakePicture(int width, int height) : m_width(width), m_height(height) {}
+    FakePicture(int width, int height, std::string path = {})
+        : m_width(width), m_height(height), m_path(std::move(path))
+    {
+    }
     int natural_width() const override { return m_width; }
     int natural_height() const override { return m_height; }
+    // The file it was loaded from.
+    [[nodiscard]] const std::string& path() const { return m_path; }
 
 private:
     int m_width;
     int m_height;
+    std::string m_path;
 };
 
 // What the fake remembers of one loaded window.
@@ -36,8 +46,13 @@ struct FakeWindow {
     WindowEvents* events = nullptr;
     bool loaded = true;
     bool shown = false;
+    WindowState state = WindowState::Normal;
     std::string caption;
     NativeHandle handle = 0;
+    float outer_width = 0;
+    float outer_height = 0;
+    std::optional<Colour> back_colour; // none: the platform's dialog background
+    bool auto_redraw = false;
     float scale_width = 0;
     float scale_height = 0;
     struct Element {
@@ -54,6 +69,19 @@ struct FakeWindow {
 struct FakeRegistryValue {
     unsigned type = 1;
     std::vector<std::byte> data;
+};
+
+struct FakeMessage {
+    std::string text;
+    int style = 0;
+    std::string caption;
+    friend bool operator==(const FakeMessage&, const FakeMessage&) = default;
+};
+
+struct FakeStartedProgram {
+    std::string path;
+    int window_style = 0;
+    friend bool operator==(const FakeStartedProgram&, const FakeStartedProgram&) = default;
 };
 
 class FakePlatform final : App, Windowing, Pictures, Desktop, Registry, Files, Launcher {
@@ -79,24 +107,51 @@ public:
     SizeF screen{1920, 1080};
     // Scale size of a window once set_outer_size has run; the default is the outer size.
     std::optional<SizeF> inside_size;
+    // The taskbar's window (0: the desktop has none), and the input-method context every window starts with.
     NativeHandle taskbar = 0x7A5C;
     NativeHandle ime_context = 0x1C0;
     // Picture files by full path; a path not listed fails to load.
     std::map<std::string, std::pair<int, int>> pictures;
-    // The box of each load() and each prefetch() so far, oldest first (the log keeps their paths).
-    std::vector<SizeF> load_boxes;
-    std::vector<SizeF> prefetch_boxes;
     // Registry values by "key path" and value name; keys listed in `registry_keys` can be opened.
     std::set<std::string> registry_keys;
     std::map<std::pair<std::string, std::string>, FakeRegistryValue> registry_values;
     std::set<std::string> ordinary_files;
     std::set<std::string> startable_programs;
-    // Whether end() has run; nothing further should happen in the core afterwards.
-    bool ended = false;
+    // Whether keys can be opened with write access (an administrator); a standard user may only read
+    // below HKEY_LOCAL_MACHINE.
+    bool registry_writable = false;
     // What an element does with a position or size it is given; the default keeps it exactly.
     std::function<float(float)> element_takes = [](float value) { return value; };
     // Runs inside show_modal, standing for what the user does while the modal window is open.
     std::function<void(WindowId)> while_modal;
+
+    // ---- What the calls leave behind ----
+    // Whether end() has run; nothing further should happen in the core afterwards.
+    bool ended = false;
+    // Message boxes shown, oldest first, and programs started.
+    std::vector<FakeMessage> messages;
+    std::vector<FakeStartedProgram> started;
+    // The box of each load() and each prefetch() so far, oldest first (the log keeps their paths).
+    std::vector<SizeF> load_boxes;
+    std::vector<SizeF> prefetch_boxes;
+    // The cursor's display count: the cursor is visible while it is 0 or more.
+    int cursor_count = 0;
+    // Screen saving as SystemParametersInfo left it, and whether a setting was written to the user's profile.
+    bool screen_saving = false;
+    bool profile_written = false;
+    bool taskbar_visible = true;
+    // Whether the other monitors are covered, and the window that their input reaches.
+    bool other_monitors_covered = false;
+    NativeHandle covers_report_to = 0;
+    // The window placed above all others (0: another program's), and the one with the keyboard focus.
+    NativeHandle on_top = 0;
+    std::optional<WindowId> focused;
+    // Another program's window comes to the front and takes the keyboard focus.
+    void another_window_comes_to_front();
+    // The input-method context associated with a window; `ime_context` until the program changes it.
+    [[nodiscard]] NativeHandle ime_context_of(NativeHandle window) const;
+    // Registry keys opened and not yet closed.
+    [[nodiscard]] std::size_t keys_open() const { return m_open_keys.size(); }
 
     // ---- Inspection and event injection ----
     [[nodiscard]] FakeWindow& window(WindowId id);
@@ -110,6 +165,7 @@ public:
 private:
     void record(std::string line);
     FakeWindow::Element& element(WindowId, ElementId);
+    FakeWindow* window_with_handle(NativeHandle);
     std::string element_name(WindowId, ElementId) const;
 
     // App
@@ -168,6 +224,7 @@ private:
     std::map<std::string, int> m_failures; // operation -> calls left before the failing one
     std::vector<FakeWindow> m_windows;
     std::map<NativeHandle, std::string> m_open_keys;
+    std::map<NativeHandle, NativeHandle> m_ime_contexts;
     NativeHandle m_next_key = 0x100;
 };
 

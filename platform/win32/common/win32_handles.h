@@ -11,17 +11,31 @@
 
 namespace platform::win32 {
 
-// Owns a handle and closes it with `Close` unless it is the empty value `Empty`.
-template <class H, auto Close, H Empty = H{}>
+// The empty value of most kinds of handle: null, which is also what their making returns on failure.
+template <class H>
+struct NullIsEmpty {
+    static H empty() { return H{}; }
+    static bool valid(H h) { return h != H{}; }
+};
+
+// The empty value of file-like handles: INVALID_HANDLE_VALUE, which CreateFileW, CreateNamedPipeW and
+// CreateToolhelp32Snapshot return on failure. A null handle is no file either, and is never closed.
+struct InvalidIsEmpty {
+    static HANDLE empty() { return INVALID_HANDLE_VALUE; }
+    static bool valid(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+};
+
+// Owns a handle and closes it with `Close` unless it is not a valid one of its kind (`Empty`).
+template <class H, auto Close, class Empty = NullIsEmpty<H>>
 class Unique {
 public:
     Unique() = default;
     explicit Unique(H h) : m_h(h) {}
-    Unique(Unique&& other) noexcept : m_h(std::exchange(other.m_h, Empty)) {}
+    Unique(Unique&& other) noexcept : m_h(std::exchange(other.m_h, Empty::empty())) {}
     Unique& operator=(Unique&& other) noexcept
     {
         if (this != &other)
-            reset(std::exchange(other.m_h, Empty));
+            reset(std::exchange(other.m_h, Empty::empty()));
         return *this;
     }
     Unique(const Unique&) = delete;
@@ -29,22 +43,22 @@ public:
     ~Unique() { reset(); }
 
     [[nodiscard]] H get() const { return m_h; }
-    [[nodiscard]] explicit operator bool() const { return m_h != Empty; }
+    [[nodiscard]] explicit operator bool() const { return Empty::valid(m_h); }
     H* put()
     {
         reset();
         return &m_h;
     }
-    H release() { return std::exchange(m_h, Empty); }
-    void reset(H h = Empty)
+    H release() { return std::exchange(m_h, Empty::empty()); }
+    void reset(H h = Empty::empty())
     {
-        if (m_h != Empty)
+        if (Empty::valid(m_h))
             Close(m_h);
         m_h = h;
     }
 
 private:
-    H m_h = Empty;
+    H m_h = Empty::empty();
 };
 
 using UniqueHkey = Unique<HKEY, &::RegCloseKey>;
@@ -57,15 +71,18 @@ using UniqueHmenu = Unique<HMENU, &::DestroyMenu>;
 using UniqueHwnd = Unique<HWND, &::DestroyWindow>;
 // A memory device context (CreateCompatibleDC).
 using UniqueHdc = Unique<HDC, &::DeleteDC>;
+// Kernel objects made by functions that return null on failure: processes, threads, events, jobs,
+// mappings, tokens.
 using UniqueHandle = Unique<HANDLE, &::CloseHandle>;
+// Files, pipes, snapshots and anything else made the way CreateFileW makes a file, which return
+// INVALID_HANDLE_VALUE on failure: give their result to this owner as it is, and test the owner.
+using UniqueHfile = Unique<HANDLE, &::CloseHandle, InvalidIsEmpty>;
 
 // Opens the file (or, with FILE_FLAG_BACKUP_SEMANTICS, the folder) at `path` that exists already;
-// empty when it cannot be opened. CreateFileW's failure value is INVALID_HANDLE_VALUE, not null: this
-// is the one place that compares with it.
-[[nodiscard]] inline UniqueHandle open_file(const wchar_t* path, DWORD access, DWORD share, DWORD flags = 0)
+// empty when it cannot be opened.
+[[nodiscard]] inline UniqueHfile open_file(const wchar_t* path, DWORD access, DWORD share, DWORD flags = 0)
 {
-    const HANDLE file = ::CreateFileW(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
-    return UniqueHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+    return UniqueHfile(::CreateFileW(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr));
 }
 
 // The device context of one WM_PAINT: BeginPaint on construction, EndPaint when it goes.

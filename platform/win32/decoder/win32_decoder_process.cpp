@@ -95,7 +95,7 @@ bool has_low_integrity(HANDLE process)
 }
 
 // A pipe of which we keep the overlapped server end; the client end, inheritable, goes to the decoder.
-bool make_pipe(UniqueHandle& server, UniqueHandle& client)
+bool make_pipe(UniqueHfile& server, UniqueHfile& client)
 {
     static std::atomic<unsigned> counter{0};
     const std::wstring name = L"\\\\.\\pipe\\kwobl-decoder-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
@@ -104,13 +104,10 @@ bool make_pipe(UniqueHandle& server, UniqueHandle& client)
                                     PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
                                     64 * 1024, 64 * 1024, 0, nullptr));
-    if (server.get() == INVALID_HANDLE_VALUE)
-        server.release();
     if (!server)
         return false;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const HANDLE end = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-    client.reset(end == INVALID_HANDLE_VALUE ? nullptr : end);
+    client.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr));
     return static_cast<bool>(client);
 }
 
@@ -197,7 +194,7 @@ DecoderCommand this_program_as_decoder()
 struct DecoderProcess::Running {
     UniqueHandle job;
     UniqueHandle process;
-    UniqueHandle pipe;
+    UniqueHfile pipe;
     UniqueHandle event{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     DWORD id = 0;
     bool low_integrity = false; // as the system runs it
@@ -270,7 +267,7 @@ std::shared_ptr<DecoderProcess::Running> DecoderProcess::make(const DecoderComma
     auto running = std::make_shared<Running>();
     running->job = make_job(pixels);
     running->own_token = !low_integrity;
-    UniqueHandle client;
+    UniqueHfile client;
     if (!running->job || !running->event || !make_pipe(running->pipe, client) || command.program.empty())
         return nullptr;
     UniqueHandle token = low_integrity ? low_integrity_token() : UniqueHandle{};

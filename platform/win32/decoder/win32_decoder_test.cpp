@@ -40,7 +40,7 @@ DecoderCommand test_decoder()
 
 void write_text(const std::wstring& path, const std::string& text)
 {
-    const UniqueHandle out(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const UniqueHfile out(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     ::WriteFile(out.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
@@ -203,15 +203,14 @@ TEST_F(DecoderProcessTest, ADecoderStartedAheadServesTheFirstPicture)
 std::vector<DWORD> running_children()
 {
     std::vector<DWORD> ids;
-    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
+    const UniqueHfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
         return ids;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry))
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
         if (entry.th32ParentProcessID == ::GetCurrentProcessId() && !process_ended(entry.th32ProcessID, 0))
             ids.push_back(entry.th32ProcessID);
-    ::CloseHandle(snapshot);
     return ids;
 }
 
@@ -287,8 +286,8 @@ TEST(DecoderChildTest, TheDecoderEndsWhenItsOwnerIsKilled)
     DWORD decoder = 0;
     for (int i = 0; i < 3000 && decoder == 0; ++i) {
         ::Sleep(10);
-        const UniqueHandle in(::CreateFileW(pid_file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                            nullptr, OPEN_EXISTING, 0, nullptr));
+        const UniqueHfile in(::CreateFileW(pid_file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
         char text[32] = {};
         DWORD read = 0;
         if (in && ::ReadFile(in.get(), text, sizeof text - 1, &read, nullptr) && read > 0 && text[read - 1] == '\n')
@@ -351,17 +350,16 @@ TEST(Win32PicturesDecoderTest, WithoutADecoderProcessPicturesAreDecodedHere)
 std::vector<std::wstring> loaded_modules(DWORD id)
 {
     std::vector<std::wstring> names;
-    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, id);
-    if (snapshot == INVALID_HANDLE_VALUE)
+    const UniqueHfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, id));
+    if (!snapshot)
         return names;
     MODULEENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = ::Module32FirstW(snapshot, &entry); more; more = ::Module32NextW(snapshot, &entry)) {
+    for (BOOL more = ::Module32FirstW(snapshot.get(), &entry); more; more = ::Module32NextW(snapshot.get(), &entry)) {
         std::wstring name = entry.szModule;
         std::transform(name.begin(), name.end(), name.begin(), ::towlower);
         names.push_back(name);
     }
-    ::CloseHandle(snapshot);
     return names;
 }
 
@@ -383,7 +381,7 @@ TEST(DecoderStartTest, TheProgramsDecoderDecodesAJpegWithoutTheLibrariesOfTheUse
     const TestBytes photo = encode_jpeg(photograph(320, 200), JpegKind::Baseline);
     ASSERT_FALSE(photo.empty());
     {
-        const UniqueHandle out(::CreateFileW(jpeg.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        const UniqueHfile out(::CreateFileW(jpeg.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
         ASSERT_TRUE(::WriteFile(out.get(), photo.data(), DWORD(photo.size()), &written, nullptr));
     }

@@ -22,7 +22,7 @@ namespace {
 
 inline std::string first_bytes(const std::wstring& path)
 {
-    const platform::win32::UniqueHandle file =
+    const platform::win32::UniqueHfile file =
         platform::win32::open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     char head[16] = {};
     DWORD read = 0;

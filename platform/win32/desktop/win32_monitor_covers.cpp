@@ -9,6 +9,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <exception>
 
 namespace platform::win32 {
 
@@ -37,13 +38,27 @@ void register_class(const wchar_t* name, WNDPROC proc, HBRUSH background)
     ::RegisterClassExW(&cls);
 }
 
+// The monitors found so far, and what stopped the enumeration early.
+struct MonitorList {
+    std::vector<RECT> monitors;
+    std::exception_ptr failure;
+};
+
 BOOL CALLBACK add_other_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM data)
 {
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    if (::GetMonitorInfoW(monitor, &info) && !(info.dwFlags & MONITORINFOF_PRIMARY))
-        reinterpret_cast<std::vector<RECT>*>(data)->push_back(info.rcMonitor);
-    return TRUE;
+    auto* list = reinterpret_cast<MonitorList*>(data);
+    try {
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        if (::GetMonitorInfoW(monitor, &info) && !(info.dwFlags & MONITORINFOF_PRIMARY))
+            list->monitors.push_back(info.rcMonitor);
+        return TRUE;
+    } catch (...) {
+        // No exception may cross the system's code that calls us (push_back runs out of memory, say): it
+        // is kept for our caller, and FALSE stops the enumeration here.
+        list->failure = std::current_exception();
+        return FALSE;
+    }
 }
 
 bool is_pointer_message(UINT message)
@@ -78,9 +93,12 @@ MonitorCovers::~MonitorCovers()
 
 std::vector<RECT> MonitorCovers::other_monitors()
 {
-    std::vector<RECT> monitors;
-    ::EnumDisplayMonitors(nullptr, nullptr, &add_other_monitor, reinterpret_cast<LPARAM>(&monitors));
-    return monitors;
+    MonitorList list;
+    ::EnumDisplayMonitors(nullptr, nullptr, &add_other_monitor, reinterpret_cast<LPARAM>(&list));
+    // A list cut short is not the layout: taken as one, it would take the covers off the monitors left out.
+    if (list.failure)
+        std::rethrow_exception(list.failure);
+    return std::move(list.monitors);
 }
 
 std::vector<HWND> MonitorCovers::covers() const
@@ -102,8 +120,13 @@ void MonitorCovers::cover(HWND target)
         m_watcher.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kWatcherClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                                           nullptr, this_module(), this));
     }
-    hide_other_taskbars();
-    follow_layout();
+    try {
+        hide_other_taskbars();
+        follow_layout();
+    } catch (...) {
+        // Covering never fails (out of memory, say): the monitors not covered yet stay as they are, and
+        // the next change of the monitors lays the covers out again.
+    }
 }
 
 void MonitorCovers::uncover()

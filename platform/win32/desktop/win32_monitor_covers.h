@@ -37,7 +37,8 @@ public:
     // The window that is told of WM_DISPLAYCHANGE; null while not covering.
     [[nodiscard]] HWND watcher() const { return m_watcher.get(); }
 
-    // Every monitor but the primary one, as the system reports them now.
+    // Every monitor but the primary one, as the system reports them now; throws (std::bad_alloc) rather
+    // than give a list cut short.
     [[nodiscard]] static std::vector<RECT> other_monitors();
 
 private:

@@ -168,6 +168,12 @@ TEST(MonitorCoversTest, AFailureToReadTheMonitorsLeavesTheCoversAsTheyWere)
     ::SendMessageW(covers.watcher(), WM_DISPLAYCHANGE, 32, 0);
     EXPECT_EQ(covers.covers().size(), 1u);
     covers.uncover();
+
+    // Covering never fails, even when the monitors cannot be read at its start.
+    MonitorCovers failing(debt, []() -> std::vector<RECT> { throw std::bad_alloc(); });
+    EXPECT_NO_THROW(failing.cover(target.hwnd()));
+    EXPECT_TRUE(failing.covers().empty());
+    failing.uncover();
 }
 
 TEST(MonitorCoversTest, OneMonitorGetsNoCover)

@@ -33,7 +33,7 @@ TEST(Win32PrefetchTest, APreparedPictureIsTakenWhileItsFileIsUnchanged)
     pictures.prefetch(narrow(file), kBox);
     settle(pictures);
     // Locked against reading: only a picture prepared before can be given now.
-    const UniqueHandle lock(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueHfile lock(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock);
     PictureRef picture;
     ASSERT_NO_THROW(picture = pictures.load(narrow(file), kBox));

@@ -26,7 +26,7 @@ std::vector<std::uint8_t> primary_display_profile()
     if (!::GetICMProfileW(dc.get(), &length, name.data()))
         return {};
     name.resize(wcsnlen(name.c_str(), name.size()));
-    const UniqueHandle file = open_file(name.c_str(), GENERIC_READ, FILE_SHARE_READ);
+    const UniqueHfile file = open_file(name.c_str(), GENERIC_READ, FILE_SHARE_READ);
     if (!file)
         return {};
     LARGE_INTEGER size{};

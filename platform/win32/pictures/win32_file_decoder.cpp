@@ -12,8 +12,8 @@ namespace platform::win32 {
 
 std::optional<FileStamp> file_stamp(const std::wstring& path)
 {
-    const UniqueHandle file = open_file(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        FILE_FLAG_BACKUP_SEMANTICS);
+    const UniqueHfile file = open_file(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       FILE_FLAG_BACKUP_SEMANTICS);
     if (!file)
         return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info{};

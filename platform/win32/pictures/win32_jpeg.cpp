@@ -33,7 +33,7 @@ struct FileBytes {
 // be opened (the imaging component then gives the error). Throws RuntimeError for an overlong file.
 FileBytes read_jpeg_file(const std::wstring& path)
 {
-    const UniqueHandle file = open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);
+    const UniqueHfile file = open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);
     if (!file)
         return {};
     std::uint8_t head[3] = {};

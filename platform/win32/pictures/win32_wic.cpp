@@ -216,7 +216,7 @@ struct Headers {
 Headers inspect_headers(const std::wstring& path, bool with_colour)
 {
     Headers headers;
-    const UniqueHandle file = open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ);
+    const UniqueHfile file = open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ);
     if (!file)
         return headers;
     FileByteSource source(file.get());

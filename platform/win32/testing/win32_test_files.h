@@ -88,7 +88,7 @@ inline void write_bmp(const std::wstring& path, int width, int height, std::uint
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             pixels[static_cast<std::size_t>(y * row + x * 3)] = blue;
-    const UniqueHandle out(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const UniqueHfile out(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     ::WriteFile(out.get(), &file, sizeof file, &written, nullptr);
     ::WriteFile(out.get(), &info, sizeof info, &written, nullptr);
