@@ -3,8 +3,9 @@
 #   win32_backend        the backend's own tests (kwobl_win32_tests.exe) under Wine
 #   end_to_end           tests/e2e/run_e2e.py: kwobl.scr under Wine, driven from outside
 #   package_contents     what the release zip holds (it is made first, by the package_zip test)
-#   demo_pictures_zip    what the demo pictures' zip holds (made first by demo_pictures_make;
-#                        needs the generator of the linux preset)
+#   demo_pictures_zip    what the demo pictures' zip holds (made first by demo_pictures_make)
+#   pe_hardening         the program files' hardening flags, read back from their headers
+#   signing              a build signed with a throwaway certificate (tests/signing/test_signing.py)
 #
 # The Windows programs run through scripts/wine_session.sh, which gives each test its own virtual
 # display and the prepared Wine prefix; the tests that use Wine take turns, since they share the prefix.
@@ -70,3 +71,17 @@ add_test(NAME msi_under_wine
     -- --pictures ${KWOBL_MSI_PICTURE_FOLDER} ${KWOBL_MSI_ARGUMENTS})
 set_tests_properties(msi_under_wine PROPERTIES FIXTURES_REQUIRED kwobl_msi RESOURCE_LOCK ${KWOBL_WINE_LOCK}
   TIMEOUT 600 ENVIRONMENT "KWOBL_WINE_PREFIX=${CMAKE_SOURCE_DIR}/build/wine/msi-prefix")
+
+# The hardening of every Windows program file the build makes (cmake/hardening.cmake), read back from
+# their headers (pe_hardening), and a check that the reader notices each fault planted in a copy of
+# kwobl.scr (pe_hardening_reader).
+set(KWOBL_PE_FILES)
+foreach(target kwobl kwobl_test_triggers kwobl_win32_tests kwobl_e2e_helper kwobl_e2e_hook kwobl_e2e_tool
+               kwobl_e2e_probe kwobl_bench kwobl_colour_bench)
+  if(TARGET ${target})
+    list(APPEND KWOBL_PE_FILES $<TARGET_FILE:${target}>)
+  endif()
+endforeach()
+add_test(NAME pe_hardening COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_pe.py ${KWOBL_PE_FILES})
+add_test(NAME pe_hardening_reader
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_pe.py --self-test $<TARGET_FILE:kwobl>)
