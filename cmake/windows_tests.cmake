@@ -24,15 +24,20 @@ if(TARGET kwobl_win32_tests)
 endif()
 
 if(TARGET kwobl_e2e_helper)
-  # The end-to-end suite makes some of its pictures with the demo-picture generator of the linux preset.
+  # The end-to-end suite makes some of its pictures with the demo-picture generator of the host build,
+  # which the host_tools test builds first.
   add_test(NAME end_to_end
     COMMAND ${KWOBL_WINE_SESSION} ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/e2e/run_e2e.py
       --scr $<TARGET_FILE:kwobl>
       --helper $<TARGET_FILE:kwobl_e2e_helper>
-      --make-pictures ${KWOBL_DEMO_PICTURES_GENERATOR}
+      --make-pictures ${KWOBL_DEMO_PICTURES_GENERATOR_FILE}
       --shots ${CMAKE_BINARY_DIR}/e2e-shots)
-  set_tests_properties(end_to_end PROPERTIES RESOURCE_LOCK ${KWOBL_WINE_LOCK} TIMEOUT 1200)
+  set_tests_properties(end_to_end PROPERTIES RESOURCE_LOCK ${KWOBL_WINE_LOCK} TIMEOUT 1200
+    FIXTURES_REQUIRED kwobl_host_tools)
 endif()
+
+add_test(NAME host_tools COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target kwobl_host_tools)
+set_tests_properties(host_tools PROPERTIES RESOURCE_LOCK kwobl_build_tree FIXTURES_SETUP kwobl_host_tools)
 
 # The release zips are made by the tests that set up their fixtures, in turn with any other build in
 # this tree; `ctest --preset windows` then checks them without a separate build step.
@@ -43,7 +48,7 @@ add_test(NAME package_contents
 add_test(NAME demo_pictures_make COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target demo_pictures_zip)
 add_test(NAME demo_pictures_zip
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_package.py demo ${KWOBL_DEMO_PICTURES_ZIP}
-    --generator ${KWOBL_DEMO_PICTURES_GENERATOR})
+    --generator ${KWOBL_DEMO_PICTURES_GENERATOR_FILE})
 set_tests_properties(package_zip demo_pictures_make PROPERTIES RESOURCE_LOCK kwobl_build_tree)
 set_tests_properties(package_zip PROPERTIES FIXTURES_SETUP kwobl_package_zip)
 set_tests_properties(package_contents PROPERTIES FIXTURES_REQUIRED kwobl_package_zip)
