@@ -39,10 +39,15 @@ set(KWOBL_MSI_ARGUMENTS
   --icon ${CMAKE_SOURCE_DIR}/resources/program.ico
   --version-header ${CMAKE_SOURCE_DIR}/resources/version.h
   --wixl ${KWOBL_WIXL})
+# With an organisation's certificate (cmake/signing.cmake) the package is signed once it is made; the
+# kwobl.scr in it is signed already.
+include(${CMAKE_SOURCE_DIR}/cmake/signing.cmake)
+kwobl_sign_command(sign_msi_command ${KWOBL_MSI})
 add_custom_target(msi
   ${make_pictures_command}
   COMMAND ${Python3_EXECUTABLE} ${KWOBL_PACKAGING_DIR}/make_msi.py
     --output ${KWOBL_MSI} --work ${KWOBL_PACKAGING_OUT}/msi ${KWOBL_MSI_ARGUMENTS}
+  ${sign_msi_command}
   COMMENT "Making kwobl-${KWOBL_VERSION_TEXT}-win64.msi"
   VERBATIM)
 add_dependencies(msi kwobl kwobl_host_tools)

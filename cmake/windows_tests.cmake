@@ -90,3 +90,24 @@ endforeach()
 add_test(NAME pe_hardening COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_pe.py ${KWOBL_PE_FILES})
 add_test(NAME pe_hardening_reader
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_pe.py --self-test $<TARGET_FILE:kwobl>)
+
+# Signing with an organisation's certificate (cmake/signing.cmake): tests/signing/test_signing.py makes a
+# throwaway authority and signer, builds a signed tree beside this one (build/windows-signed, only
+# kwobl.scr, the zip and the installer package, on this tree's native tools and package pictures) and
+# checks the signatures with osslsigncode, through a software token (SoftHSM) and, under Wine, with
+# WinVerifyTrust through kwobl_verify_trust.exe.
+add_executable(kwobl_verify_trust ${CMAKE_SOURCE_DIR}/tests/signing/verify_trust.cpp)
+target_compile_definitions(kwobl_verify_trust PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_options(kwobl_verify_trust PRIVATE -municode -static)
+target_link_libraries(kwobl_verify_trust PRIVATE wintrust)
+set_target_properties(kwobl_verify_trust PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/signing)
+find_program(KWOBL_OSSLSIGNCODE osslsigncode)
+add_test(NAME signing
+  COMMAND ${KWOBL_WINE_SESSION} ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/signing/test_signing.py
+    --source ${CMAKE_SOURCE_DIR} --build ${CMAKE_BINARY_DIR}-signed
+    --osslsigncode ${KWOBL_OSSLSIGNCODE} --verify-trust $<TARGET_FILE:kwobl_verify_trust>
+    --unsigned $<TARGET_FILE:kwobl> --version ${KWOBL_VERSION_TEXT}
+    --generator ${KWOBL_DEMO_PICTURES_GENERATOR_FILE} --checker ${KWOBL_PICTURE_CHECKER_FILE}
+    --pictures ${KWOBL_MSI_PICTURE_FOLDER})
+set_tests_properties(signing PROPERTIES RESOURCE_LOCK ${KWOBL_WINE_LOCK} TIMEOUT 1800
+  FIXTURES_REQUIRED "kwobl_msi;kwobl_host_tools")
