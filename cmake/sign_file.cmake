@@ -15,11 +15,11 @@ set(arguments sign -h sha256)
 if(DEFINED PFX)
   list(APPEND arguments -pkcs12 ${PFX})
 elseif(DEFINED PKCS11_MODULE)
-  list(APPEND arguments -pkcs11module ${PKCS11_MODULE} -key ${KEY})
+  # The URIs hold semicolons: they stay out of the argument list, which would split them.
+  list(APPEND arguments -pkcs11module ${PKCS11_MODULE})
+  set(certificate_option -certs)
   if(CERT MATCHES "^pkcs11:")
-    list(APPEND arguments -pkcs11cert ${CERT})
-  else()
-    list(APPEND arguments -certs ${CERT})
+    set(certificate_option -pkcs11cert)
   endif()
 else()
   message(FATAL_ERROR "sign_file.cmake needs -DPFX=... or -DPKCS11_MODULE=...")
@@ -39,8 +39,14 @@ endif()
 # links and signs again instead of taking it.
 set(signed "${FILE}.signed")
 file(REMOVE "${signed}")
-execute_process(COMMAND ${OSSLSIGNCODE} ${arguments} -in ${FILE} -out ${signed}
-  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(DEFINED PKCS11_MODULE)
+  execute_process(COMMAND ${OSSLSIGNCODE} ${arguments} -key "${KEY}" ${certificate_option} "${CERT}"
+      -in ${FILE} -out ${signed}
+    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+else()
+  execute_process(COMMAND ${OSSLSIGNCODE} ${arguments} -in ${FILE} -out ${signed}
+    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+endif()
 if(NOT result EQUAL 0)
   file(REMOVE "${FILE}" "${signed}")
   message(FATAL_ERROR "Signing ${FILE} failed:\n${output}")

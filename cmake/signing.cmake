@@ -34,8 +34,11 @@ elseif(KWOBL_SIGN_PKCS11_MODULE)
   if(NOT KWOBL_SIGN_KEY MATCHES "^pkcs11:" OR NOT KWOBL_SIGN_CERT)
     message(FATAL_ERROR "KWOBL_SIGN_PKCS11_MODULE needs KWOBL_SIGN_KEY=pkcs11:... and KWOBL_SIGN_CERT")
   endif()
-  set(KWOBL_SIGN_ARGUMENTS -DPKCS11_MODULE=${KWOBL_SIGN_PKCS11_MODULE} -DKEY=${KWOBL_SIGN_KEY}
-    -DCERT=${KWOBL_SIGN_CERT})
+  # The attributes of a PKCS#11 URI are separated by semicolons, which must reach the command as such
+  # rather than split it into several arguments.
+  string(REPLACE ";" "$<SEMICOLON>" key "${KWOBL_SIGN_KEY}")
+  string(REPLACE ";" "$<SEMICOLON>" certificate "${KWOBL_SIGN_CERT}")
+  set(KWOBL_SIGN_ARGUMENTS -DPKCS11_MODULE=${KWOBL_SIGN_PKCS11_MODULE} -DKEY=${key} -DCERT=${certificate})
 endif()
 
 if(KWOBL_SIGN_ARGUMENTS)

@@ -177,13 +177,19 @@ class SignedBuild(unittest.TestCase):
         run("openssl", "pkcs8", "-topk8", "-nocrypt", "-in", KEYS / "signer.key", "-out", KEYS / "signer.p8")
         run("softhsm2-util", "--import", KEYS / "signer.p8", "--token", "kwobl-signing", "--label", "signer",
             "--id", "01", "--pin", "271828")
-        build_signed(
-            "-DKWOBL_SIGN_PFX=", f"-DKWOBL_SIGN_PKCS11_MODULE={SOFTHSM_MODULE}",
-            "-DKWOBL_SIGN_KEY=pkcs11:token=kwobl-signing;object=signer;type=private",
-            f"-DKWOBL_SIGN_CERT={KEYS / 'chain.pem'}", f"-DKWOBL_SIGN_PASSWORD_FILE={pin}")
-        through_token = OPTIONS.build / "kwobl.scr"
-        self.assertTrue(verifies(through_token, KEYS / "authority.pem"))
-        self.assertEqual(through_token.read_bytes(), (KEYS / "kwobl.scr").read_bytes())
+
+        def through_token(key: str) -> str:
+            return build_signed("-DKWOBL_SIGN_PFX=", f"-DKWOBL_SIGN_PKCS11_MODULE={SOFTHSM_MODULE}",
+                                f"-DKWOBL_SIGN_KEY=pkcs11:token=kwobl-signing;object={key};type=private",
+                                f"-DKWOBL_SIGN_CERT={KEYS / 'chain.pem'}", f"-DKWOBL_SIGN_PASSWORD_FILE={pin}")
+
+        # The whole URI reaches the token: a key it does not hold stops the build.
+        with self.assertRaises(AssertionError):
+            through_token("no-such-key")
+        through_token("signer")
+        signed = OPTIONS.build / "kwobl.scr"
+        self.assertTrue(verifies(signed, KEYS / "authority.pem"))
+        self.assertEqual(signed.read_bytes(), (KEYS / "kwobl.scr").read_bytes())
 
     def test_a_pin_in_the_key_uri_is_refused(self):
         configured = run("cmake", "--preset", "windows", "-B", OPTIONS.build, "-DKWOBL_SIGN_PFX=",
