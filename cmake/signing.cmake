@@ -34,6 +34,10 @@ elseif(KWOBL_SIGN_PKCS11_MODULE)
   if(NOT KWOBL_SIGN_KEY MATCHES "^pkcs11:" OR NOT KWOBL_SIGN_CERT)
     message(FATAL_ERROR "KWOBL_SIGN_PKCS11_MODULE needs KWOBL_SIGN_KEY=pkcs11:... and KWOBL_SIGN_CERT")
   endif()
+  # A PIN written into a URI would be kept in the cache and shown on the command line.
+  if("${KWOBL_SIGN_KEY};${KWOBL_SIGN_CERT}" MATCHES "pin-value=|pin-source=")
+    message(FATAL_ERROR "KWOBL_SIGN_KEY and KWOBL_SIGN_CERT carry no PIN: put it in KWOBL_SIGN_PASSWORD_FILE")
+  endif()
   # The attributes of a PKCS#11 URI are separated by semicolons, which must reach the command as such
   # rather than split it into several arguments.
   string(REPLACE ";" "$<SEMICOLON>" key "${KWOBL_SIGN_KEY}")
@@ -42,10 +46,6 @@ elseif(KWOBL_SIGN_PKCS11_MODULE)
 endif()
 
 if(KWOBL_SIGN_ARGUMENTS)
-  # A PIN written into a URI would be kept in the cache and shown on the command line.
-  if("${KWOBL_SIGN_KEY};${KWOBL_SIGN_CERT}" MATCHES "pin-value=|pin-source=")
-    message(FATAL_ERROR "KWOBL_SIGN_KEY and KWOBL_SIGN_CERT carry no PIN: put it in KWOBL_SIGN_PASSWORD_FILE")
-  endif()
   find_program(KWOBL_OSSLSIGNCODE osslsigncode)
   if(NOT KWOBL_OSSLSIGNCODE)
     message(FATAL_ERROR "Signing needs osslsigncode (apt-get install osslsigncode)")

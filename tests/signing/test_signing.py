@@ -9,6 +9,8 @@ package, on the native tools and package pictures of the tree under test), and c
 - the signed kwobl.scr is the unsigned one plus its signature, and the password is nowhere in the
   tree's cache, build files or output;
 - signed through a PKCS#11 token (SoftHSM) instead, the program gets the same signature;
+- with a time-stamp authority named (one on the loopback address, answered by openssl ts), the
+  signature carries its time stamp;
 - under Wine, WinVerifyTrust accepts the signed program and rejects it with one byte changed (Wine
   checks the digest, not the root).
 
@@ -18,12 +20,14 @@ Run inside a Wine session (scripts/wine_session.sh), by `ctest --preset windows 
 from __future__ import annotations
 
 import argparse
+import http.server
 import os
 import secrets
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import zipfile
@@ -38,6 +42,21 @@ SIGNER_EXTENSIONS = """[signer]
 basicConstraints=critical,CA:false
 keyUsage=critical,digitalSignature
 extendedKeyUsage=codeSigning
+[time_stamps]
+basicConstraints=critical,CA:false
+keyUsage=critical,digitalSignature
+extendedKeyUsage=critical,timeStamping
+"""
+TIME_STAMP_CONFIG = """[tsa]
+default_tsa = kwobl
+[kwobl]
+serial = {serial}
+crypto_device = builtin
+signer_digest = sha256
+default_policy = 1.2.3.4.1
+digests = sha256
+accuracy = secs:1
+ess_cert_id_alg = sha256
 """
 
 
@@ -67,6 +86,38 @@ def changed_byte(source: Path, marker: bytes) -> Path:
     return copy
 
 
+def issue(name: str, extensions: str) -> Path:
+    """A certificate NAME.pem (key NAME.key) under the authority, with the EXTENSIONS section."""
+    run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", f"/CN=KWOBL test {name}",
+        "-keyout", KEYS / f"{name}.key", "-out", KEYS / f"{name}.csr")
+    (KEYS / "extensions.cnf").write_text(SIGNER_EXTENSIONS)
+    run("openssl", "x509", "-req", "-in", KEYS / f"{name}.csr", "-CA", KEYS / "authority.pem",
+        "-CAkey", KEYS / "authority.key", "-set_serial", str(secrets.randbits(32)), "-days", "1",
+        "-extfile", KEYS / "extensions.cnf", "-extensions", extensions, "-out", KEYS / f"{name}.pem")
+    return KEYS / f"{name}.pem"
+
+
+class TimeStampAuthority(http.server.BaseHTTPRequestHandler):
+    """An RFC 3161 time-stamp authority on the loopback address: openssl ts answers each query."""
+    answered = 0
+
+    def do_POST(self) -> None:
+        (KEYS / "query.tsq").write_bytes(self.rfile.read(int(self.headers["Content-Length"])))
+        run("openssl", "ts", "-reply", "-config", KEYS / "tsa.cnf", "-queryfile", KEYS / "query.tsq",
+            "-signer", KEYS / "time-stamps.pem", "-inkey", KEYS / "time-stamps.key",
+            "-chain", KEYS / "authority.pem", "-out", KEYS / "reply.tsr")
+        reply = (KEYS / "reply.tsr").read_bytes()
+        TimeStampAuthority.answered += 1
+        self.send_response(200)
+        self.send_header("Content-Type", "application/timestamp-reply")
+        self.send_header("Content-Length", str(len(reply)))
+        self.end_headers()
+        self.wfile.write(reply)
+
+    def log_message(self, *_) -> None:
+        pass
+
+
 def build_signed(*options: str) -> str:
     """Configures the signed tree with OPTIONS and builds kwobl.scr; the build's output."""
     configured = run("cmake", "--preset", "windows", "-B", OPTIONS.build, *options, check=False)
@@ -85,12 +136,7 @@ def setUpModule() -> None:
     os.chdir(OPTIONS.source)
     authority = make_authority("authority")
     make_authority("other-authority")
-    run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=KWOBL test signer",
-        "-keyout", KEYS / "signer.key", "-out", KEYS / "signer.csr")
-    (KEYS / "signer.cnf").write_text(SIGNER_EXTENSIONS)
-    run("openssl", "x509", "-req", "-in", KEYS / "signer.csr", "-CA", authority, "-CAkey", KEYS / "authority.key",
-        "-set_serial", "2", "-days", "1", "-extfile", KEYS / "signer.cnf", "-extensions", "signer",
-        "-out", KEYS / "signer.pem")
+    issue("signer", "signer")
     (KEYS / "chain.pem").write_text((KEYS / "signer.pem").read_text() + authority.read_text())
     global PASSWORD
     PASSWORD = f"kwobl-{secrets.token_hex(8)}"
@@ -190,6 +236,26 @@ class SignedBuild(unittest.TestCase):
         signed = OPTIONS.build / "kwobl.scr"
         self.assertTrue(verifies(signed, KEYS / "authority.pem"))
         self.assertEqual(signed.read_bytes(), (KEYS / "kwobl.scr").read_bytes())
+
+    def test_a_time_stamp_is_added_from_the_authority_named(self):
+        issue("time-stamps", "time_stamps")
+        (KEYS / "tsa.cnf").write_text(TIME_STAMP_CONFIG.format(serial=KEYS / "tsa-serial"))
+        (KEYS / "tsa-serial").write_text("01\n")
+        server = http.server.HTTPServer(("127.0.0.1", 0), TimeStampAuthority)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        try:
+            build_signed(f"-DKWOBL_SIGN_PFX={KEYS / 'signer.pfx'}", f"-DKWOBL_SIGN_PASSWORD_FILE={KEYS / 'password'}",
+                         "-DKWOBL_SIGN_PKCS11_MODULE=",
+                         f"-DKWOBL_SIGN_TIMESTAMP_URL=http://127.0.0.1:{server.server_address[1]}/")
+        finally:
+            server.shutdown()
+        stamped = OPTIONS.build / "kwobl.scr"
+        self.assertEqual(TimeStampAuthority.answered, 1)
+        verified = run(OPTIONS.osslsigncode, "verify", "-CAfile", KEYS / "authority.pem",
+                       "-TSA-CAfile", KEYS / "authority.pem", "-in", stamped, check=False)
+        self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+        # The time stamp is a signature of its own inside the program's: the file grows by it.
+        self.assertGreater(stamped.stat().st_size, (KEYS / "kwobl.scr").stat().st_size + 1000)
 
     def test_a_pin_in_the_key_uri_is_refused(self):
         configured = run("cmake", "--preset", "windows", "-B", OPTIONS.build, "-DKWOBL_SIGN_PFX=",
