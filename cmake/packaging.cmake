@@ -4,7 +4,7 @@
 #   cmake --build --preset windows --target demo_pictures_zip  build/windows/kwobl-<version>-demo-pictures.zip
 #
 # The first (CPack, ZIP) holds kwobl.scr, README.txt and THIRD-PARTY-NOTICES.txt; the second holds
-# the demo pictures, made by the generator of the linux preset. Both zips are written by
+# the demo pictures, made by the native generator. Both zips are written by
 # packaging/reproducible_zip.py, so that their bytes depend only on what they hold.
 set(KWOBL_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 set(KWOBL_PACKAGING_OUT ${CMAKE_BINARY_DIR}/packaging)
@@ -108,15 +108,12 @@ set(CPACK_POST_BUILD_SCRIPTS ${KWOBL_PACKAGING_DIR}/cpack_rewrite_zip.cmake)
 set(KWOBL_PACKAGE_ZIP ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip)
 include(CPack)
 
-# The demo pictures come from the native generator, which this cross build cannot build: it is the
-# one that the linux preset builds in the same source tree, unless KWOBL_DEMO_PICTURES_GENERATOR
-# names another.
-set(KWOBL_DEMO_PICTURES_GENERATOR ${CMAKE_SOURCE_DIR}/build/linux/tools/make_demo_pictures
-  CACHE FILEPATH "The native demo-picture generator that the demo_pictures_zip target runs")
+# The demo pictures come from the native generator, which the host build makes (cmake/host_tools.cmake).
+include(${CMAKE_SOURCE_DIR}/cmake/host_tools.cmake)
 set(KWOBL_DEMO_PICTURES_ZIP ${CMAKE_BINARY_DIR}/kwobl-${KWOBL_VERSION_TEXT}-demo-pictures.zip)
 add_custom_target(demo_pictures_zip
   COMMAND ${CMAKE_COMMAND}
-    -DGENERATOR=${KWOBL_DEMO_PICTURES_GENERATOR}
+    -DGENERATOR=${KWOBL_DEMO_PICTURES_GENERATOR_FILE}
     -DPYTHON=${Python3_EXECUTABLE}
     -DZIP_TOOL=${KWOBL_PACKAGING_DIR}/reproducible_zip.py
     -DWORK=${KWOBL_PACKAGING_OUT}/demo-pictures
@@ -124,3 +121,4 @@ add_custom_target(demo_pictures_zip
     -P ${KWOBL_PACKAGING_DIR}/make_demo_pictures_zip.cmake
   COMMENT "Making kwobl-${KWOBL_VERSION_TEXT}-demo-pictures.zip"
   VERBATIM)
+add_dependencies(demo_pictures_zip kwobl_host_tools)

@@ -3,8 +3,9 @@
 #   win32_backend        the backend's own tests (kwobl_win32_tests.exe) under Wine
 #   end_to_end           tests/e2e/run_e2e.py: kwobl.scr under Wine, driven from outside
 #   package_contents     what the release zip holds (it is made first, by the package_zip test)
-#   demo_pictures_zip    what the demo pictures' zip holds (made first by demo_pictures_make;
-#                        needs the generator of the linux preset)
+#   demo_pictures_zip    what the demo pictures' zip holds (made first by demo_pictures_make)
+#   pe_hardening         the program files' hardening flags, read back from their headers
+#   signing              a build signed with a throwaway certificate (tests/signing/test_signing.py)
 #
 # The Windows programs run through scripts/wine_session.sh, which gives each test its own virtual
 # display and the prepared Wine prefix; the tests that use Wine take turns, since they share the prefix.
@@ -23,15 +24,20 @@ if(TARGET kwobl_win32_tests)
 endif()
 
 if(TARGET kwobl_e2e_helper)
-  # The end-to-end suite makes some of its pictures with the demo-picture generator of the linux preset.
+  # The end-to-end suite makes some of its pictures with the demo-picture generator of the host build,
+  # which the host_tools test builds first.
   add_test(NAME end_to_end
     COMMAND ${KWOBL_WINE_SESSION} ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/e2e/run_e2e.py
       --scr $<TARGET_FILE:kwobl>
       --helper $<TARGET_FILE:kwobl_e2e_helper>
-      --make-pictures ${KWOBL_DEMO_PICTURES_GENERATOR}
+      --make-pictures ${KWOBL_DEMO_PICTURES_GENERATOR_FILE}
       --shots ${CMAKE_BINARY_DIR}/e2e-shots)
-  set_tests_properties(end_to_end PROPERTIES RESOURCE_LOCK ${KWOBL_WINE_LOCK} TIMEOUT 1200)
+  set_tests_properties(end_to_end PROPERTIES RESOURCE_LOCK ${KWOBL_WINE_LOCK} TIMEOUT 1200
+    FIXTURES_REQUIRED kwobl_host_tools)
 endif()
+
+add_test(NAME host_tools COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target kwobl_host_tools)
+set_tests_properties(host_tools PROPERTIES RESOURCE_LOCK kwobl_build_tree FIXTURES_SETUP kwobl_host_tools)
 
 # The release zips are made by the tests that set up their fixtures, in turn with any other build in
 # this tree; `ctest --preset windows` then checks them without a separate build step.
@@ -42,7 +48,7 @@ add_test(NAME package_contents
 add_test(NAME demo_pictures_make COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target demo_pictures_zip)
 add_test(NAME demo_pictures_zip
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_package.py demo ${KWOBL_DEMO_PICTURES_ZIP}
-    --generator ${KWOBL_DEMO_PICTURES_GENERATOR})
+    --generator ${KWOBL_DEMO_PICTURES_GENERATOR_FILE})
 set_tests_properties(package_zip demo_pictures_make PROPERTIES RESOURCE_LOCK kwobl_build_tree)
 set_tests_properties(package_zip PROPERTIES FIXTURES_SETUP kwobl_package_zip)
 set_tests_properties(package_contents PROPERTIES FIXTURES_REQUIRED kwobl_package_zip)
@@ -70,3 +76,38 @@ add_test(NAME msi_under_wine
     -- --pictures ${KWOBL_MSI_PICTURE_FOLDER} ${KWOBL_MSI_ARGUMENTS})
 set_tests_properties(msi_under_wine PROPERTIES FIXTURES_REQUIRED kwobl_msi RESOURCE_LOCK ${KWOBL_WINE_LOCK}
   TIMEOUT 600 ENVIRONMENT "KWOBL_WINE_PREFIX=${CMAKE_SOURCE_DIR}/build/wine/msi-prefix")
+
+# The hardening of every Windows program file the build makes (cmake/hardening.cmake), read back from
+# their headers (pe_hardening), and a check that the reader notices each fault planted in a copy of
+# kwobl.scr (pe_hardening_reader).
+set(KWOBL_PE_FILES)
+foreach(target kwobl kwobl_test_triggers kwobl_win32_tests kwobl_e2e_helper kwobl_e2e_hook kwobl_e2e_tool
+               kwobl_e2e_probe kwobl_bench kwobl_colour_bench)
+  if(TARGET ${target})
+    list(APPEND KWOBL_PE_FILES $<TARGET_FILE:${target}>)
+  endif()
+endforeach()
+add_test(NAME pe_hardening COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_pe.py ${KWOBL_PE_FILES})
+add_test(NAME pe_hardening_reader
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/check_pe.py --self-test $<TARGET_FILE:kwobl>)
+
+# Signing with an organisation's certificate (cmake/signing.cmake): tests/signing/test_signing.py makes a
+# throwaway authority and signer, builds a signed tree beside this one (build/windows-signed, only
+# kwobl.scr, the zip and the installer package, on this tree's native tools and package pictures) and
+# checks the signatures with osslsigncode, through a software token (SoftHSM) and, under Wine, with
+# WinVerifyTrust through kwobl_verify_trust.exe.
+add_executable(kwobl_verify_trust ${CMAKE_SOURCE_DIR}/tests/signing/verify_trust.cpp)
+target_compile_definitions(kwobl_verify_trust PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_options(kwobl_verify_trust PRIVATE -municode -static)
+target_link_libraries(kwobl_verify_trust PRIVATE wintrust)
+set_target_properties(kwobl_verify_trust PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/signing)
+find_program(KWOBL_OSSLSIGNCODE osslsigncode)
+add_test(NAME signing
+  COMMAND ${KWOBL_WINE_SESSION} ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/signing/test_signing.py
+    --source ${CMAKE_SOURCE_DIR} --build ${CMAKE_BINARY_DIR}-signed
+    --osslsigncode ${KWOBL_OSSLSIGNCODE} --verify-trust $<TARGET_FILE:kwobl_verify_trust>
+    --unsigned $<TARGET_FILE:kwobl> --version ${KWOBL_VERSION_TEXT}
+    --generator ${KWOBL_DEMO_PICTURES_GENERATOR_FILE} --checker ${KWOBL_PICTURE_CHECKER_FILE}
+    --pictures ${KWOBL_MSI_PICTURE_FOLDER})
+set_tests_properties(signing PROPERTIES RESOURCE_LOCK ${KWOBL_WINE_LOCK} TIMEOUT 1800
+  FIXTURES_REQUIRED "kwobl_msi;kwobl_host_tools")

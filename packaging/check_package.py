@@ -109,6 +109,7 @@ def check_program(options: argparse.Namespace) -> Checks:
     readme = windows_text(checks, "README.txt", contents.get("README.txt", b""))
     for needed in ["kwobl.scr", "KWOBL001.DAT", "KWOBL050.DAT", "/s", "/c", "/p", "/a", "インストール",
                    "Install", "EXIF", "モニター", "monitor", "ICC", "プロファイル", "Little CMS", "THIRD-PARTY-NOTICES.txt",
+                   "デジタル署名", "Digital signatures", "Mark of the Web",
                    IJG_SENTENCE,
                    f"kwobl-{options.version}-demo-pictures.zip", f" {options.version}\n"]:
         checks.expect(needed in readme, f"README.txt does not mention {needed!r}")

@@ -10,9 +10,8 @@ endforeach()
 if(NOT EXISTS "${GENERATOR}")
   message(FATAL_ERROR "The demo pictures come from the native generator, which is missing:\n"
     "  ${GENERATOR}\n"
-    "Build it with the linux preset first:\n"
-    "  cmake --preset linux && cmake --build --preset linux --target make_demo_pictures\n"
-    "or point the windows preset at another one with -DKWOBL_DEMO_PICTURES_GENERATOR=PATH.")
+    "The windows preset's host build makes it (target kwobl_host_tools), unless\n"
+    "-DKWOBL_DEMO_PICTURES_GENERATOR=PATH names another.")
 endif()
 
 if(EXISTS "${OUTPUT}" AND "${OUTPUT}" IS_NEWER_THAN "${GENERATOR}"

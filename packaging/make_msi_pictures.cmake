@@ -10,9 +10,8 @@ endforeach()
 if(NOT EXISTS "${GENERATOR}")
   message(FATAL_ERROR "The package's demo pictures come from the native generator, which is missing:\n"
     "  ${GENERATOR}\n"
-    "Build it with the linux preset first:\n"
-    "  cmake --preset linux && cmake --build --preset linux --target make_demo_pictures check_pictures\n"
-    "or name your own pictures with -DKWOBL_MSI_PICTURES=FOLDER.")
+    "The windows preset's host build makes it (target kwobl_host_tools), unless\n"
+    "-DKWOBL_DEMO_PICTURES_GENERATOR=PATH names another; -DKWOBL_MSI_PICTURES=FOLDER names your own pictures.")
 endif()
 
 set(stamp "${FOLDER}/../msi-demo-pictures.stamp")

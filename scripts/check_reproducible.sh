@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that a release build is reproducible: clones the commit HEAD twice, into folders at
 # different paths (of different lengths), builds kwobl.scr, the release zip and the installer package
-# of the windows preset in each, and compares them byte for byte. It also looks for the clones' paths
+# of the windows preset in each (the first with nothing but `cmake --preset windows && cmake --build
+# --preset windows --target msi`), and compares them byte for byte. It also looks for the clones' paths
 # in kwobl.scr. Changes that are not committed are not part of the check. Exit status 0 when both files are identical.
 #
 #   scripts/check_reproducible.sh [--keep]     --keep: leave the clones in the temporary folder
@@ -28,29 +29,30 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Builds kwobl.scr and the release zip in a fresh clone: kwobl_build_release FOLDER. Only what they
-# need is built (the program, its libraries and libjpeg-turbo); cpack then makes the zip, as the
-# package target does, without building the tests first.
+# Builds kwobl.scr, the release zip and the installer package in a fresh clone: kwobl_build_release
+# FOLDER. The first clone runs the README's one command for the package, on the windows preset alone
+# (its host build makes the native picture generator and check, and the generator the pictures); the
+# second takes the first one's native tools and pictures, which are tested on their own, and builds
+# only the program. cpack then makes the zip, as the package target does, without building the tests.
 kwobl_build_release() {
     local clone=$1
     git clone --quiet --shared --no-checkout "$KWOBL_ROOT" "$clone"
     git -C "$clone" checkout --quiet --detach "$commit"
     (
         cd "$clone"
-        cmake --preset windows >/dev/null
-        cmake --build --preset windows --target kwobl -j 2 >/dev/null
+        if [[ ! -d $work/pictures ]]; then
+            cmake --preset windows >/dev/null
+            cmake --build --preset windows --target msi -j 2 >/dev/null
+            cp -r build/windows/packaging/msi-demo-pictures "$work/pictures"
+            cp build/windows/host/tools/make_demo_pictures build/windows/host/tools/check_pictures/check_pictures "$work/"
+        else
+            cmake --preset windows -DKWOBL_MSI_PICTURES="$work/pictures" \
+                -DKWOBL_DEMO_PICTURES_GENERATOR="$work/make_demo_pictures" \
+                -DKWOBL_PICTURE_CHECKER="$work/check_pictures" >/dev/null
+            cmake --build --preset windows --target msi -j 2 >/dev/null
+        fi
         cd build/windows
         cpack --config CPackConfig.cmake >/dev/null
-        # The installer package needs the native picture check; its pictures are the same folder for
-        # both clones (made once by the first clone's generator, whose output is tested on its own).
-        cd "$clone"
-        cmake --preset linux >/dev/null
-        cmake --build --preset linux --target check_pictures make_demo_pictures -j 2 >/dev/null
-        if [[ ! -d $work/pictures ]]; then
-            build/linux/tools/make_demo_pictures "$work/pictures" --all --jobs 2 >/dev/null
-        fi
-        cmake --preset windows -DKWOBL_MSI_PICTURES="$work/pictures" >/dev/null
-        cmake --build --preset windows --target msi >/dev/null
     ) || kwobl_die "the build in $clone failed"
 }
 

@@ -11,6 +11,9 @@ KWOBL_PACKAGES+=(wixl msitools python3-olefile)
 # Colour management: real published profiles for the tests and benchmarks (colord-data, argyll-ref,
 # libgs-common, icc-profiles-free), Little CMS's tificc for their reference, NumPy for bench/colour.sh.
 KWOBL_PACKAGES+=(colord-data argyll-ref libgs-common icc-profiles-free liblcms2-utils python3-numpy)
+# Signing with an organisation's certificate (osslsigncode) and its test: openssl makes a throwaway
+# authority, SoftHSM is the token, and OpenSSL's PKCS#11 engine reaches it.
+KWOBL_PACKAGES+=(osslsigncode openssl softhsm2 libengine-pkcs11-openssl)
 
 kwobl_say() {
     printf '==> %s\n' "$*" >&2

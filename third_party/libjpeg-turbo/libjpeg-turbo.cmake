@@ -33,6 +33,11 @@ else()
 endif()
 
 list(JOIN KWOBL_PREFIX_MAP_FLAGS " " KWOBL_LIBJPEG_C_FLAGS)
+# The program's hardening (cmake/hardening.cmake) covers the library that reads untrusted files too.
+if(KWOBL_HARDENING_COMPILE_FLAGS)
+  list(JOIN KWOBL_HARDENING_COMPILE_FLAGS " " hardening)
+  string(APPEND KWOBL_LIBJPEG_C_FLAGS " ${hardening}")
+endif()
 
 # The inner build runs its own Ninja, which does not share the outer one's job limit.
 cmake_host_system_information(RESULT KWOBL_LIBJPEG_JOBS QUERY NUMBER_OF_PHYSICAL_CORES)
