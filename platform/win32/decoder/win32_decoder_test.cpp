@@ -135,6 +135,107 @@ TEST_P(LostDecoderTest, CostsOnePictureAndTheNextOneShows)
 INSTANTIATE_TEST_SUITE_P(EveryWayToLoseIt, LostDecoderTest,
                          ::testing::Values("KWOBL-TEST-CRASH", "KWOBL-TEST-HANG", "KWOBL-TEST-GROW"));
 
+// Ends the process `id` from outside, as the task manager or the system under memory pressure does.
+void end_from_outside(DWORD id)
+{
+    const UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+    ASSERT_TRUE(process);
+    ASSERT_TRUE(::TerminateProcess(process.get(), 1));
+    ::WaitForSingleObject(process.get(), 5000);
+}
+
+TEST_F(DecoderProcessTest, ADecoderEndedFromOutsideIsReplacedAtTheNextPicture)
+{
+    const std::wstring good = m_folder.file(L"good.bmp");
+    const std::wstring hang = m_folder.file(L"hang.DAT");
+    write_bmp(good, 20, 10, 7);
+    write_text(hang, "KWOBL-TEST-HANG");
+    struct Case {
+        const char* when;
+        bool decoding; // ended while it decodes `hang`, rather than while idle
+    };
+    for (const Case& c : {Case{"idle", false}, Case{"decoding", true}, Case{"idle again", false}}) {
+        SCOPED_TRACE(c.when);
+        ASSERT_TRUE(m_decoder.decode(good));
+        const DWORD ended = m_decoder.process_id();
+        const int starts = m_decoder.starts();
+        const unsigned steps = m_decoder.steps();
+        if (c.decoding) {
+            std::thread killer([&] {
+                ::Sleep(300);
+                end_from_outside(ended);
+            });
+            EXPECT_THROW((void)m_decoder.decode(hang), RuntimeError) << "the picture it was asked for is lost";
+            killer.join();
+        } else {
+            end_from_outside(ended);
+        }
+        // A picture it never saw is not lost: a new decoder takes it, and the ones after it.
+        for (int i = 0; i < 3; ++i) {
+            const std::shared_ptr<const Win32Picture> next = m_decoder.decode(good);
+            ASSERT_TRUE(next);
+            EXPECT_EQ(next->natural_width(), 20);
+        }
+        EXPECT_EQ(m_decoder.starts(), starts + 1) << "one new decoder";
+        EXPECT_NE(m_decoder.process_id(), ended);
+        EXPECT_EQ(m_decoder.steps(), steps) << "confined as before";
+    }
+}
+
+TEST_F(DecoderProcessTest, EachStepTheSystemRefusesIsLeftOutAloneForTheRestOfTheRun)
+{
+    const std::wstring good = m_folder.file(L"good.bmp");
+    write_bmp(good, 20, 10, 7);
+    ASSERT_TRUE(m_decoder.decode(good));
+    // What this system takes of them (Wine has no policy against child processes, say).
+    const unsigned taken = m_decoder.steps();
+    std::printf("confinement steps this system takes: %#x of %#x\n", taken, kEveryDecoderStep);
+    EXPECT_TRUE(taken & kLowToken);
+    for (const unsigned refused : {unsigned{kLowToken}, unsigned{kMitigations}, unsigned{kNoChildProcesses},
+                                   unsigned{kLowToken | kMitigations}}) {
+        SCOPED_TRACE(refused);
+        std::vector<unsigned> asked;
+        DecoderProcess decoder(test_decoder(), DecoderSettings{kScreen, {}}, kTestWatchdogMs,
+                               [&](const DecoderCommand& command, unsigned steps, HANDLE client,
+                                   PROCESS_INFORMATION& info) {
+                                   asked.push_back(steps);
+                                   return !(steps & refused) && spawn_decoder_process(command, steps, client, info);
+                               });
+        ASSERT_TRUE(decoder.decode(good));
+        EXPECT_EQ(decoder.steps(), taken & ~refused) << "the others stay";
+        // Replaced, the decoder is not asked for the refused steps again.
+        end_from_outside(decoder.process_id());
+        asked.clear();
+        ASSERT_TRUE(decoder.decode(good));
+        EXPECT_EQ(decoder.steps(), taken & ~refused);
+        ASSERT_FALSE(asked.empty());
+        EXPECT_EQ(asked.front(), taken & ~refused) << "asked first for what it was made with before";
+    }
+}
+
+TEST_F(DecoderProcessTest, ASystemThatRefusesEveryDecoderHasOnePictureDecodedHereAndIsAskedAgain)
+{
+    const std::wstring good = m_folder.file(L"good.bmp");
+    write_bmp(good, 20, 10, 7);
+    ASSERT_TRUE(m_decoder.decode(good));
+    const unsigned taken = m_decoder.steps();
+    bool refusing = true;
+    DecoderProcess decoder(test_decoder(), DecoderSettings{kScreen, {}}, kTestWatchdogMs,
+                           [&](const DecoderCommand& command, unsigned steps, HANDLE client, PROCESS_INFORMATION& info) {
+                               return !refusing && spawn_decoder_process(command, steps, client, info);
+                           });
+    EXPECT_EQ(decoder.decode(good), nullptr) << "decoded by the caller";
+    EXPECT_EQ(decoder.starts(), 0);
+    refusing = false;
+    ASSERT_TRUE(decoder.decode(good)) << "the next picture asks again";
+    EXPECT_EQ(decoder.steps(), taken) << "confined no less for it";
+
+    // A decoder that is made but dies before it answers is no refusal: nothing is decoded here.
+    DecoderProcess dying(DecoderCommand{module_path(), L"--gtest_also_run_disabled_tests --gtest_filter=DecoderChild.DISABLED_EndAtOnce"},
+                         DecoderSettings{kScreen, {}}, kTestWatchdogMs);
+    EXPECT_THROW((void)dying.decode(good), RuntimeError);
+}
+
 TEST_F(DecoderProcessTest, TheDecoderEndsWithItsOwner)
 {
     const std::wstring hang = m_folder.file(L"hang.DAT");
@@ -462,6 +563,11 @@ TEST(DecoderChild, DISABLED_Serve)
 {
     const std::optional<int> code = run_decoder_if_asked(::GetCommandLineW(), decoder_test_triggers());
     ASSERT_TRUE(code.has_value());
+}
+
+TEST(DecoderChild, DISABLED_EndAtOnce)
+{
+    ::ExitProcess(3);
 }
 
 TEST(DecoderChild, DISABLED_NeverReady)
