@@ -395,6 +395,58 @@ TEST(Win32PicturesDecoderTest, AFileThatCrashesTheDecoderIsOneFailedPicture)
     EXPECT_EQ(pictures.decoder_process()->starts(), 2);
 }
 
+TEST(Win32PicturesDecoderTest, AKeyOrAClickEndsTheWaitForAPictureAndIsLeftForTheWindow)
+{
+    TempFolder folder(L"decoder-wait");
+    const std::wstring hang = folder.file(L"KWOBL001.DAT");
+    write_text(hang, "KWOBL-TEST-HANG");
+    struct Case {
+        const char* input;
+        UINT message;
+        WPARAM detail;
+        bool ends; // the wait, before the watchdog gives the picture up
+    };
+    const Case cases[] = {
+        {"a key", WM_KEYDOWN, 'A', true},
+        {"Alt", WM_SYSKEYDOWN, VK_MENU, true},
+        {"a left click", WM_LBUTTONDOWN, MK_LBUTTON, true},
+        {"a right click", WM_RBUTTONDOWN, MK_RBUTTON, true},
+        {"a middle double click", WM_MBUTTONDBLCLK, MK_MBUTTON, true},
+        {"a movement", WM_MOUSEMOVE, 0, false},
+        {"a key let go", WM_KEYUP, 'A', false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        auto decoder = std::make_shared<DecoderProcess>(test_decoder(), DecoderSettings{kScreen, {}}, kTestWatchdogMs);
+        Win32Pictures pictures(decoder);
+        // The decoder is made first, so that the wait is for the picture alone.
+        decoder->start_ahead();
+        for (int i = 0; i < 1000 && decoder->starts() == 0; ++i)
+            ::Sleep(10);
+        const HWND window = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+        ULONGLONG posted = 0;
+        std::thread input([&] {
+            ::Sleep(300);
+            posted = ::GetTickCount64();
+            ::PostMessageW(window, c.message, c.detail, 0);
+        });
+        const ULONGLONG before = ::GetTickCount64();
+        EXPECT_THROW((void)pictures.load(narrow(hang)), RuntimeError);
+        const ULONGLONG after = ::GetTickCount64();
+        input.join();
+        if (c.ends) {
+            EXPECT_LT(after - posted, ULONGLONG{kTestWatchdogMs} / 2) << "ended by the input, not the watchdog";
+            std::printf("%s ended the wait %llu ms after it was posted\n", c.input, after - posted);
+        } else {
+            EXPECT_GE(after - before, ULONGLONG{kTestWatchdogMs} - 100) << "waited for the watchdog";
+        }
+        MSG message{};
+        EXPECT_TRUE(::PeekMessageW(&message, window, c.message, c.message, PM_REMOVE)) << "left for the window";
+        ::DestroyWindow(window);
+    }
+}
+
 TEST(Win32PicturesDecoderTest, ADecoderThatIsMadeButNeverAnswersIsTriedAgainNotGivenUp)
 {
     // A decoder that starts too slowly (a busy machine) costs the picture; it does not send every later
