@@ -15,9 +15,9 @@ namespace platform::win32 {
 
 class FileDecoder;
 
-// Decodes one file as the decoder process does. The program's is FileDecoder::decode; the backend's
-// tests put theirs in front of it.
-using DecodeFunction = std::function<std::shared_ptr<const Win32Picture>(FileDecoder&, const std::wstring& path)>;
+// Decodes one open file as the decoder process does. The program's is FileDecoder::decode; the
+// backend's tests put theirs in front of it.
+using DecodeFunction = std::function<std::shared_ptr<const Win32Picture>(FileDecoder&, HANDLE file)>;
 
 // When `command_line` (GetCommandLineW's) starts a decoder process, runs it until the slideshow goes and
 // returns its exit code; nothing otherwise, having done nothing. Call it before anything else: a decoder

@@ -405,7 +405,11 @@ bool DecoderProcess::running()
 std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& path)
 {
     const std::lock_guard lock(m_mutex);
-    const std::optional<imaging::FileStamp> stamp = file_stamp(path);
+    // The file is opened once, here, and the decoder given that: what is stamped is what is decoded.
+    const UniqueHandle file = open_picture_file(path);
+    if (!file)
+        throw RuntimeError("the picture file cannot be opened");
+    const std::optional<imaging::FileStamp> stamp = file_stamp(file.get());
     if (m_fatal && m_fatal->first == path && m_fatal->second == stamp)
         throw RuntimeError("this file ended the decoder before");
     // A decoder that went since the last picture never saw this one: another one takes it.
@@ -420,7 +424,7 @@ std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& p
         }
         Lost lost = Lost::No;
         try {
-            return ask(path, lost);
+            return ask(file.get(), lost);
         } catch (const std::exception&) {
             if (lost == Lost::ByFile)
                 m_fatal.emplace(path, stamp);
@@ -432,10 +436,8 @@ std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& p
     }
 }
 
-std::shared_ptr<const Win32Picture> DecoderProcess::ask(const std::wstring& path, Lost& lost)
+std::shared_ptr<const Win32Picture> DecoderProcess::ask(HANDLE file, Lost& lost)
 {
-    if (path.empty() || path.size() > kMaxPathChars)
-        throw RuntimeError("no such file");
     const std::uint64_t bytes = std::uint64_t(m_settings.bound.cx) * std::uint64_t(m_settings.bound.cy) * 4;
     UniqueHandle mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, DWORD(bytes >> 32),
                                               DWORD(bytes), nullptr));
@@ -451,13 +453,23 @@ std::shared_ptr<const Win32Picture> DecoderProcess::ask(const std::wstring& path
         throw RuntimeError("no memory to take a picture in");
     }
 
+    // The decoder may read the file, nothing more: not write it, not learn its name's folder.
+    HANDLE their_file = nullptr;
+    if (!::DuplicateHandle(::GetCurrentProcess(), file, m_running->process.get(), &their_file,
+                           FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FALSE, 0)) {
+        if (gone()) {
+            lost = Lost::Undelivered;
+            end();
+        }
+        throw RuntimeError("the picture file cannot be given to the decoder");
+    }
+
     RequestHeader request;
-    request.path_chars = static_cast<std::uint32_t>(path.size());
     request.mapping = reinterpret_cast<std::uintptr_t>(theirs);
     request.mapping_bytes = bytes;
+    request.file = reinterpret_cast<std::uintptr_t>(their_file);
     const ULONGLONG deadline = ::GetTickCount64() + m_watchdog_ms;
-    if (!m_running->write(&request, sizeof request, deadline) ||
-        !m_running->write(path.data(), path.size() * sizeof(wchar_t), deadline)) {
+    if (!m_running->write(&request, sizeof request, deadline)) {
         lost = Lost::Undelivered;
         end();
         throw RuntimeError("the decoder ended before it was asked");

@@ -130,7 +130,7 @@ private:
     void end();
     // Whether the running decoder has ended on its own or been ended from outside.
     bool gone() const;
-    std::shared_ptr<const Win32Picture> ask(const std::wstring& path, Lost& lost);
+    std::shared_ptr<const Win32Picture> ask(HANDLE file, Lost& lost);
 
     const DecoderCommand m_command;
     const DecoderSettings m_settings;

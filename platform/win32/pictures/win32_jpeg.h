@@ -40,5 +40,9 @@ struct JpegDecode {
 // pixels are kept as stored (CMYK converted without a profile). The pixels are made in `memory`.
 [[nodiscard]] JpegDecode decode_jpeg(const std::wstring& path, SIZE bound, imaging::ColourTransforms* colours = nullptr,
                                      const PixelMemory& memory = {});
+// The same for the file open in `file` (with read access), read from its start whatever its file
+// pointer.
+[[nodiscard]] JpegDecode decode_jpeg(HANDLE file, SIZE bound, imaging::ColourTransforms* colours = nullptr,
+                                     const PixelMemory& memory = {});
 
 } // namespace platform::win32
