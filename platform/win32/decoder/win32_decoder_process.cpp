@@ -456,7 +456,7 @@ std::shared_ptr<const Win32Picture> DecoderProcess::ask(HANDLE file, Lost& lost)
     // The decoder may read the file, nothing more: not write it, not learn its name's folder.
     HANDLE their_file = nullptr;
     if (!::DuplicateHandle(::GetCurrentProcess(), file, m_running->process.get(), &their_file,
-                           FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FALSE, 0)) {
+                           FILE_GENERIC_READ, FALSE, 0)) {
         if (gone()) {
             lost = Lost::Undelivered;
             end();
