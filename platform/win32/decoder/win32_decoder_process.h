@@ -73,8 +73,10 @@ public:
     DecoderProcess(const DecoderProcess&) = delete;
     DecoderProcess& operator=(const DecoderProcess&) = delete;
 
-    // The file at `path` decoded in the decoder process, as FileDecoder::decode would in this one; the
-    // pixels come back in memory shared with it, not copied. Throws RuntimeError when the decoder refuses
+    // The file at `path` decoded in the decoder process, as FileDecoder::decode would in this one. The
+    // file is opened here, once, read-only, and stamped from that handle; the decoder is given a
+    // read-only duplicate of it, never the path. The pixels come back in memory shared with it, not
+    // copied. Throws RuntimeError when the decoder refuses
     // the file, or ends, or does not answer within the watchdog's time (it is then ended, and the next
     // call starts another). A file that ended a decoder is refused at once while it is unchanged.
     // A decoder that ended before it was given the file (from outside: the task manager, the system short
