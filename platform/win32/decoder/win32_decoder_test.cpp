@@ -178,8 +178,9 @@ TEST_F(DecoderProcessTest, GivenOnlyTheOpenFileTheDecoderDecodesEveryFormat)
         ASSERT_TRUE(picture && picture->pixels());
         EXPECT_EQ(picture->natural_width(), 48);
         EXPECT_EQ(picture->pixels()->height(), 36);
-        if (container) // blue and red, as in the file
+        if (container) { // blue and red, as in the file
             EXPECT_EQ(picture->pixels()->bits()[0] * 256 + picture->pixels()->bits()[2], 0xC020);
+        }
     }
     EXPECT_EQ(m_decoder.starts(), 1);
 }

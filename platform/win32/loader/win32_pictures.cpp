@@ -88,7 +88,8 @@ Win32Pictures::Win32Pictures(DecoderCommand decoder) : Win32Pictures(primary_dis
 Win32Pictures::Win32Pictures(std::span<const std::uint8_t> display_profile, DecoderCommand decoder)
     : m_process(std::make_shared<DecoderProcess>(std::move(decoder),
                                                  DecoderSettings{{display_profile.begin(), display_profile.end()}})),
-      m_decoder(display_profile), m_prefetch(std::make_shared<PicturePrefetch>(prefetch_work(display_profile, m_process)))
+      m_decoder(display_profile),
+      m_prefetch(std::make_shared<PicturePrefetch>(prefetch_work(display_profile, m_process)))
 {
 }
 

@@ -30,7 +30,8 @@ namespace platform::win32 {
                                                                   imaging::ColourTransforms* colours = nullptr,
                                                                   const PixelMemory& memory = {});
 // The same for the file open in `file` (with read access), read from its start.
-[[nodiscard]] std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory, HANDLE file, platform::SizeF box,
+[[nodiscard]] std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory, HANDLE file,
+                                                                  platform::SizeF box,
                                                                   imaging::ColourTransforms* colours = nullptr,
                                                                   const PixelMemory& memory = {});
 
