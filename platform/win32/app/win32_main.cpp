@@ -52,6 +52,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     using namespace platform::win32;
 
+    // DLLs are looked for in the system's folder alone, never in the program's: a screen saver is often
+    // run from a folder of downloads, where a DLL named like a system one may lie beside it. This comes
+    // first, before any DLL is loaded at its first call (the user interface's are, see delay_load.cmake,
+    // and so is every DLL the system loads for us), in every mode and in the decoder process.
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
     // The decoder process is this program too, started by the slideshow: it is recognised before
     // anything else, so that it makes no window, takes no instance lock and installs no crash guard.
     if (const std::optional<int> code = run_decoder_if_asked(::GetCommandLineW(), decoder_test_triggers()))

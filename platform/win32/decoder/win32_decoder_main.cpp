@@ -128,22 +128,22 @@ private:
 bool serve_one(HANDLE pipe, FileDecoder& decoder, const DecodeFunction& decode)
 {
     RequestHeader request;
-    if (!read_exact(pipe, &request, sizeof request) || request.magic != kRequest || request.path_chars == 0 ||
-        request.path_chars > kMaxPathChars || !box_fits(request.box_width, request.box_height))
+    if (!read_exact(pipe, &request, sizeof request) || request.magic != kRequest || request.path_chars != 0 ||
+        !box_fits(request.box_width, request.box_height))
         return false;
     const platform::SizeF box{request.box_width, request.box_height};
-    std::wstring path(request.path_chars, L'\0');
-    if (!read_exact(pipe, path.data(), path.size() * sizeof(wchar_t)))
-        return false;
-    // The mapping is this request's alone: it is closed once answered.
+    // The file and the mapping are this request's alone: they are closed once answered.
+    const UniqueHandle file(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.file)));
     const UniqueHandle mapping(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.mapping)));
     const RequestPixels pixels(mapping.get(), request.mapping_bytes);
     decoder.set_pixel_memory(pixels.memory());
     ReplyHeader reply;
     std::string message;
     try {
+        if (!file)
+            throw RuntimeError("no file was given");
         const std::shared_ptr<const Win32Picture> picture =
-            decode ? decode(decoder, path, box) : decoder.decode(path, box);
+            decode ? decode(decoder, file.get(), box) : decoder.decode(file.get(), box);
         if (!picture)
             throw RuntimeError("the file gave no picture");
         pixels.hand_over(*picture, reply);

@@ -15,10 +15,10 @@ namespace platform::win32 {
 
 class FileDecoder;
 
-// Decodes one file for a box as the decoder process does. The program's is FileDecoder::decode; the
-// backend's tests put theirs in front of it.
+// Decodes one open file for a box as the decoder process does. The program's is FileDecoder::decode;
+// the backend's tests put theirs in front of it.
 using DecodeFunction =
-    std::function<std::shared_ptr<const Win32Picture>(FileDecoder&, const std::wstring& path, platform::SizeF box)>;
+    std::function<std::shared_ptr<const Win32Picture>(FileDecoder&, HANDLE file, platform::SizeF box)>;
 
 // When `command_line` (GetCommandLineW's) starts a decoder process, runs it until the slideshow goes and
 // returns its exit code; nothing otherwise, having done nothing. Call it before anything else: a decoder

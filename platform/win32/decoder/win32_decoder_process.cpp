@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -145,40 +146,73 @@ bool transfer(HANDLE pipe, HANDLE process, HANDLE event, void* buffer, std::size
     return true;
 }
 
-// Makes the decoder's process, suspended, with `client` (the pipe's end) the one handle it inherits.
+// The ways of making a decoder with some of `steps`: all of them first, then with one left out, the
+// least confining first, and so on down to none.
+std::vector<unsigned> step_choices(unsigned steps)
+{
+    std::vector<unsigned> choices;
+    for (unsigned subset = steps;; subset = (subset - 1) & steps) {
+        choices.push_back(subset);
+        if (subset == 0)
+            break;
+    }
+    std::stable_sort(choices.begin(), choices.end(), [](unsigned a, unsigned b) {
+        return std::popcount(a) != std::popcount(b) ? std::popcount(a) > std::popcount(b) : a > b;
+    });
+    return choices;
+}
+
+} // namespace
+
 // Called with g_starting held: handles are inherited by every process started while they are
 // inheritable, and the pipe's end is closed as soon as the decoder has it.
-bool create_suspended(const DecoderCommand& command, HANDLE token, HANDLE client, PROCESS_INFORMATION& info)
+bool spawn_decoder_process(const DecoderCommand& command, unsigned steps, HANDLE client, PROCESS_INFORMATION& info)
 {
+    UniqueHandle token;
+    if (steps & kLowToken) {
+        token = low_integrity_token();
+        if (!token)
+            return false;
+    }
     std::wstring command_line = L"\"" + command.program + L"\" " + command.arguments +
                                 (command.arguments.empty() ? L"" : L" ") + kDecoderArgument + L" " +
                                 std::to_wstring(reinterpret_cast<std::uintptr_t>(client));
-    // Only the pipe's end is inherited where the system can be told so.
+    constexpr DWORD kAttributes = 3;
     SIZE_T list_bytes = 0;
-    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &list_bytes);
+    ::InitializeProcThreadAttributeList(nullptr, kAttributes, 0, &list_bytes);
     std::vector<std::uint8_t> list_memory(list_bytes);
     auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.data());
+    if (list_bytes == 0 || !::InitializeProcThreadAttributeList(list, kAttributes, 0, &list_bytes))
+        return false;
+    struct ListEnd {
+        LPPROC_THREAD_ATTRIBUTE_LIST list;
+        ~ListEnd() { ::DeleteProcThreadAttributeList(list); }
+    } list_end{list};
+    // Only the pipe's end is inherited where the system can be told so.
+    ::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &client, sizeof client, nullptr, nullptr);
+    DWORD64 mitigations = PROCESS_CREATION_MITIGATION_POLICY_EXTENSION_POINT_DISABLE_ALWAYS_ON |
+                          PROCESS_CREATION_MITIGATION_POLICY_STRICT_HANDLE_CHECKS_ALWAYS_ON |
+                          PROCESS_CREATION_MITIGATION_POLICY_IMAGE_LOAD_NO_REMOTE_ALWAYS_ON |
+                          PROCESS_CREATION_MITIGATION_POLICY_IMAGE_LOAD_NO_LOW_LABEL_ALWAYS_ON |
+                          PROCESS_CREATION_MITIGATION_POLICY_IMAGE_LOAD_PREFER_SYSTEM32_ALWAYS_ON;
+    if ((steps & kMitigations) && !::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_MITIGATION_POLICY,
+                                                               &mitigations, sizeof mitigations, nullptr, nullptr))
+        return false;
+    DWORD children = PROCESS_CREATION_CHILD_PROCESS_RESTRICTED;
+    if ((steps & kNoChildProcesses) && !::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_CHILD_PROCESS_POLICY,
+                                                                    &children, sizeof children, nullptr, nullptr))
+        return false;
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
-    DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT;
-    if (list_bytes > 0 && ::InitializeProcThreadAttributeList(list, 1, 0, &list_bytes)) {
-        if (::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &client, sizeof client, nullptr,
-                                        nullptr)) {
-            startup.lpAttributeList = list;
-            flags |= EXTENDED_STARTUPINFO_PRESENT;
-        }
-    }
-    const BOOL made = token ? ::CreateProcessAsUserW(token, command.program.c_str(), command_line.data(), nullptr,
+    startup.lpAttributeList = list;
+    const DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT;
+    const BOOL made = token ? ::CreateProcessAsUserW(token.get(), command.program.c_str(), command_line.data(), nullptr,
                                                      nullptr, TRUE, flags, nullptr, nullptr, &startup.StartupInfo,
                                                      &info)
                             : ::CreateProcessW(command.program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
                                                flags, nullptr, nullptr, &startup.StartupInfo, &info);
-    if (startup.lpAttributeList)
-        ::DeleteProcThreadAttributeList(list);
     return made != FALSE;
 }
-
-} // namespace
 
 std::uint64_t decoder_memory_limit(SIZE pixels)
 {
@@ -198,7 +232,7 @@ struct DecoderProcess::Running {
     UniqueHandle event{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     DWORD id = 0;
     bool low_integrity = false; // as the system runs it
-    bool own_token = false;     // made with our own token, not a low-integrity one
+    unsigned steps = 0;         // DecoderStep: what it was made with
 
     bool read(void* buffer, std::size_t bytes, ULONGLONG deadline)
     {
@@ -210,8 +244,10 @@ struct DecoderProcess::Running {
     }
 };
 
-DecoderProcess::DecoderProcess(DecoderCommand command, DecoderSettings settings, DWORD watchdog_ms)
-    : m_command(std::move(command)), m_settings(std::move(settings)), m_watchdog_ms(watchdog_ms)
+DecoderProcess::DecoderProcess(DecoderCommand command, DecoderSettings settings, DWORD watchdog_ms,
+                               SpawnDecoder spawn)
+    : m_command(std::move(command)), m_settings(std::move(settings)), m_watchdog_ms(watchdog_ms),
+      m_spawn(spawn ? std::move(spawn) : SpawnDecoder(spawn_decoder_process))
 {
 }
 
@@ -222,11 +258,10 @@ DecoderProcess::~DecoderProcess()
     end();
 }
 
-std::shared_ptr<DecoderProcess::Running> DecoderProcess::launch(const DecoderCommand& command)
+std::shared_ptr<DecoderProcess::Running> DecoderProcess::launch(const DecoderCommand& command,
+                                                                const SpawnDecoder& spawn)
 {
-    if (std::shared_ptr<Running> running = make(command, kLaunchBound, true, nullptr))
-        return running;
-    return make(command, kLaunchBound, false, nullptr);
+    return make(command, spawn, kLaunchBound, kEveryDecoderStep, nullptr);
 }
 
 void DecoderProcess::start_ahead(std::shared_ptr<Running> launched)
@@ -259,19 +294,24 @@ void DecoderProcess::end()
     m_running.reset();
     m_process_id = 0;
     m_low_integrity = false;
+    m_running_steps = 0;
 }
 
-std::shared_ptr<DecoderProcess::Running> DecoderProcess::make(const DecoderCommand& command, SIZE pixels,
-                                                              bool low_integrity, const std::atomic<bool>* closed)
+bool DecoderProcess::gone() const
 {
+    return m_running && ::WaitForSingleObject(m_running->process.get(), 0) == WAIT_OBJECT_0;
+}
+
+std::shared_ptr<DecoderProcess::Running> DecoderProcess::make(const DecoderCommand& command,
+                                                              const SpawnDecoder& spawn, SIZE pixels, unsigned steps,
+                                                              const std::atomic<bool>* closed, bool* refused)
+{
+    // A job or a pipe that cannot be made is no refusal of the system's: nothing is left out for it,
+    // and the next picture tries again.
     auto running = std::make_shared<Running>();
     running->job = make_job(pixels);
-    running->own_token = !low_integrity;
     UniqueHfile client;
     if (!running->job || !running->event || !make_pipe(running->pipe, client) || command.program.empty())
-        return nullptr;
-    UniqueHandle token = low_integrity ? low_integrity_token() : UniqueHandle{};
-    if (low_integrity && !token)
         return nullptr;
 
     PROCESS_INFORMATION info{};
@@ -281,10 +321,20 @@ std::shared_ptr<DecoderProcess::Running> DecoderProcess::make(const DecoderComma
         const std::lock_guard lock(g_starting);
         if (closed && *closed)
             return nullptr;
-        const bool made = create_suspended(command, token.get(), client.get(), info);
+        bool made = false;
+        for (unsigned choice : step_choices(steps)) {
+            if (spawn(command, choice, client.get(), info)) {
+                made = true;
+                running->steps = choice;
+                break;
+            }
+        }
         client.reset();
-        if (!made)
+        if (!made) {
+            if (refused)
+                *refused = true;
             return nullptr;
+        }
         running->process.reset(info.hProcess);
         running->id = info.dwProcessId;
         // In its job before it runs a single instruction: it never runs unconfined.
@@ -300,15 +350,8 @@ std::shared_ptr<DecoderProcess::Running> DecoderProcess::make(const DecoderComma
     return running;
 }
 
-bool DecoderProcess::start(bool low_integrity)
-{
-    std::shared_ptr<Running> running = make(m_command, m_largest, low_integrity, &m_closed);
-    return running && greet(std::move(running));
-}
-
 bool DecoderProcess::greet(std::shared_ptr<Running> running)
 {
-    m_created = true;
     m_running = std::move(running);
     // The memory limit of the boxes asked for so far (a launched decoder's was a large screen's), before
     // it reads a file.
@@ -327,21 +370,8 @@ bool DecoderProcess::greet(std::shared_ptr<Running> running)
     ++m_starts;
     m_process_id = m_running->id;
     m_low_integrity = m_running->low_integrity;
+    m_running_steps = m_running->steps;
     return true;
-}
-
-bool DecoderProcess::start_decoder()
-{
-    // A system that refuses a low-integrity decoder the first time gets one with our own token, in the
-    // same job; one that took it once gets no other.
-    if (m_token != Token::Own && start(true)) {
-        m_token = Token::Low;
-        return true;
-    }
-    if (m_token == Token::Low)
-        return false;
-    m_token = Token::Own;
-    return start(false);
 }
 
 void DecoderProcess::close()
@@ -352,19 +382,22 @@ void DecoderProcess::close()
 
 bool DecoderProcess::running()
 {
-    if (m_running || m_unavailable || m_closed)
+    m_refused = false;
+    if (m_running || m_closed)
         return static_cast<bool>(m_running);
+    // The steps a decoder was made without are those the system refused, and they are asked for no
+    // more; a decoder that was made but then did not answer (it died, or a busy machine kept it from
+    // starting in time) lowers nothing.
     if (std::shared_ptr<Running> launched = std::exchange(m_launched, nullptr)) {
-        m_token = launched->own_token ? Token::Own : Token::Low;
+        m_steps = launched->steps;
         if (greet(std::move(launched)))
             return true;
     }
-    if (start_decoder())
-        return true;
-    // Never made at all: the system does not let us, and the caller decodes in its own process. A
-    // decoder that was made but did not answer in time (a busy machine) is tried again next time.
-    m_unavailable = !m_created && !m_closed;
-    return false;
+    std::shared_ptr<Running> made = make(m_command, m_spawn, m_largest, m_steps, &m_closed, &m_refused);
+    if (!made)
+        return false;
+    m_steps = made->steps;
+    return greet(std::move(made));
 }
 
 std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& path, platform::SizeF box)
@@ -372,25 +405,39 @@ std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& p
     if (!box_fits(box.width, box.height))
         throw RuntimeError("no box to fit the picture to");
     const std::lock_guard lock(m_mutex);
-    const std::optional<imaging::FileStamp> stamp = file_stamp(path);
+    // The file is opened once, here, and the decoder given that: what is stamped is what is decoded.
+    const UniqueHfile file = open_picture_file(path);
+    if (!file)
+        throw RuntimeError("the picture file cannot be opened");
+    const std::optional<imaging::FileStamp> stamp = file_stamp(file.get());
     if (m_fatal && m_fatal->first == path && m_fatal->second == stamp)
         throw RuntimeError("this file ended the decoder before");
-    if (!running()) {
-        if (m_unavailable)
-            return nullptr;
-        throw RuntimeError("the decoder could not be started");
-    }
-    if (!make_room_for(box)) {
-        // The next decoder is made with the larger limit from the start.
+    // A decoder that went since the last picture never saw this one: another one takes it.
+    if (gone())
         end();
-        throw RuntimeError("the decoder's memory could not be set for the picture");
-    }
-    try {
-        return ask(path, box);
-    } catch (const std::exception&) {
-        if (!m_running) // ended: the file's own fault, or the decoder's
-            m_fatal.emplace(path, stamp);
-        throw;
+    for (int attempt = 0;; ++attempt) {
+        if (!running()) {
+            // Only a system that refuses every decoder has the picture decoded in our own process.
+            if (m_refused)
+                return nullptr;
+            throw RuntimeError("the decoder could not be started");
+        }
+        if (!make_room_for(box)) {
+            // The next decoder is made with the larger limit from the start.
+            end();
+            throw RuntimeError("the decoder's memory could not be set for the picture");
+        }
+        Lost lost = Lost::No;
+        try {
+            return ask(file.get(), box, lost);
+        } catch (const std::exception&) {
+            if (lost == Lost::ByFile)
+                m_fatal.emplace(path, stamp);
+            // A request that never reached the decoder (it went just before) is given to a new one.
+            if (lost == Lost::Undelivered && attempt == 0)
+                continue;
+            throw;
+        }
     }
 }
 
@@ -413,10 +460,8 @@ std::uint64_t DecoderProcess::memory_limit() const
     return decoder_memory_limit(m_largest);
 }
 
-std::shared_ptr<const Win32Picture> DecoderProcess::ask(const std::wstring& path, platform::SizeF box)
+std::shared_ptr<const Win32Picture> DecoderProcess::ask(HANDLE file, platform::SizeF box, Lost& lost)
 {
-    if (path.empty() || path.size() > kMaxPathChars)
-        throw RuntimeError("no such file");
     // Room for the pixels of any picture kept for the box: the kept size never passes its whole pixels.
     const SIZE room = box_pixels(box);
     const std::uint64_t bytes = std::uint64_t(room.cx) * std::uint64_t(room.cy) * 4;
@@ -424,23 +469,49 @@ std::shared_ptr<const Win32Picture> DecoderProcess::ask(const std::wstring& path
                                               DWORD(bytes), nullptr));
     HANDLE theirs = nullptr;
     if (!mapping || !::DuplicateHandle(::GetCurrentProcess(), mapping.get(), m_running->process.get(), &theirs,
-                                       FILE_MAP_WRITE, FALSE, 0))
+                                       FILE_MAP_WRITE, FALSE, 0)) {
+        // Nothing can be put into a process that has gone; a decoder left standing so would refuse
+        // every picture after it.
+        if (gone()) {
+            lost = Lost::Undelivered;
+            end();
+        }
         throw RuntimeError("no memory to take a picture in");
+    }
+
+    // The decoder may read the file, nothing more: not write it, not learn its name's folder.
+    HANDLE their_file = nullptr;
+    if (!::DuplicateHandle(::GetCurrentProcess(), file, m_running->process.get(), &their_file,
+                           FILE_GENERIC_READ, FALSE, 0)) {
+        if (gone()) {
+            lost = Lost::Undelivered;
+            end();
+        }
+        throw RuntimeError("the picture file cannot be given to the decoder");
+    }
 
     RequestHeader request;
-    request.path_chars = static_cast<std::uint32_t>(path.size());
     request.mapping = reinterpret_cast<std::uintptr_t>(theirs);
     request.mapping_bytes = bytes;
+    request.file = reinterpret_cast<std::uintptr_t>(their_file);
     request.box_width = box.width;
     request.box_height = box.height;
     const ULONGLONG deadline = ::GetTickCount64() + m_watchdog_ms;
+    if (!m_running->write(&request, sizeof request, deadline)) {
+        lost = Lost::Undelivered;
+        end();
+        throw RuntimeError("the decoder ended before it was asked");
+    }
     ReplyHeader reply;
     std::string message(kMaxMessageBytes, '\0');
-    if (!m_running->write(&request, sizeof request, deadline) ||
-        !m_running->write(path.data(), path.size() * sizeof(wchar_t), deadline) ||
-        !m_running->read(&reply, sizeof reply, deadline) || !reply_fits(reply, bytes) ||
+    if (!m_running->read(&reply, sizeof reply, deadline) || !reply_fits(reply, bytes) ||
         !m_running->read(message.data(), reply.message_bytes, deadline)) {
-        // Crashed, stuck, out of memory or talking nonsense: it is ended, and the picture is lost.
+        // Crashed, stuck, out of memory or talking nonsense: the file's doing, and it is ended. One
+        // ended from outside (the task manager, the system short of memory) is not the file's fault.
+        DWORD code = 0;
+        const bool outside = gone() && ::GetExitCodeProcess(m_running->process.get(), &code) &&
+                             code != kDecoderFaultExitCode;
+        lost = outside ? Lost::FromOutside : Lost::ByFile;
         end();
         throw RuntimeError("the decoder ended or did not answer in time");
     }
@@ -467,6 +538,11 @@ int DecoderProcess::starts() const
 bool DecoderProcess::low_integrity() const
 {
     return m_low_integrity;
+}
+
+unsigned DecoderProcess::steps() const
+{
+    return m_running_steps;
 }
 
 } // namespace platform::win32

@@ -3,10 +3,11 @@
 //
 // The decoder process is this program's own file started with kDecoderArgument and the number of a pipe
 // handle it inherits; nobody types that argument. Over the pipe the slideshow first sends the decoder's
-// settings and waits for kReady; then each request names a file, the box the picture will be fitted to
-// and a file mapping (a handle the slideshow put into the decoder process), and the reply says what the
-// file gave: the picture's natural size and the size of its pixels, written to the mapping as
-// premultiplied BGRA rows, top down, width * 4 bytes apart; or the reason it was refused.
+// settings and waits for kReady; then each request gives a file, open for reading, the box the picture
+// will be fitted to and a file mapping (handles the slideshow put into the decoder process; no path ever
+// reaches it), and the reply says what the file gave: the picture's natural size and the size of its
+// pixels, written to the mapping as premultiplied BGRA rows, top down, width * 4 bytes apart; or the
+// reason it was refused.
 #pragma once
 
 #include "imaging/picture_budget.h"
@@ -51,16 +52,16 @@ inline constexpr std::uint32_t kMaxProfileBytes = static_cast<std::uint32_t>(ima
 
 struct RequestHeader {
     std::uint32_t magic = kRequest;
-    std::uint32_t path_chars = 0;   // followed by that many UTF-16 code units, no terminator
+    std::uint32_t path_chars = 0;   // always 0: the decoder is given the file, never its name
     std::uint64_t mapping = 0;      // the file mapping's handle, as the decoder process sees it
     std::uint64_t mapping_bytes = 0;
+    std::uint64_t file = 0;         // the picture file's handle (read access only), as the decoder sees it
     float box_width = 0;            // the box the picture is fitted to (Pictures::load), in pixels
     float box_height = 0;
 };
 // Whether a request's box is one a picture can be fitted to: both sides above zero and within the sides
 // of any picture.
 [[nodiscard]] bool box_fits(float width, float height);
-inline constexpr std::uint32_t kMaxPathChars = 32767;
 
 enum class ReplyStatus : std::uint32_t { Decoded = 0, Refused = 1 };
 

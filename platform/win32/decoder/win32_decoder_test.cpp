@@ -18,8 +18,11 @@
 
 #include <tlhelp32.h>
 
+#include <wincodec.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -131,6 +134,57 @@ TEST_F(DecoderProcessTest, ARefusedFileFailsAndTheDecoderGoesOn)
     EXPECT_EQ(m_decoder.starts(), 1);
 }
 
+// Writes a 48 x 36 picture of one opaque BGRA colour to `path` with the imaging component's encoder
+// for `container`.
+void write_with_imaging(const std::wstring& path, const GUID& container, std::uint32_t bgra)
+{
+    const CoInit com;
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICStream> stream;
+    ComPtr<IWICBitmapEncoder> encoder;
+    ComPtr<IWICBitmapFrameEncode> frame;
+    ComPtr<IPropertyBag2> options;
+    WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
+    std::vector<std::uint32_t> pixels(48 * 36, bgra);
+    ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                             __uuidof(IWICImagingFactory), factory.put_void())) &&
+                SUCCEEDED(factory->CreateStream(stream.put())) &&
+                SUCCEEDED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)) &&
+                SUCCEEDED(factory->CreateEncoder(container, nullptr, encoder.put())) &&
+                SUCCEEDED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)) &&
+                SUCCEEDED(encoder->CreateNewFrame(frame.put(), options.put())) &&
+                SUCCEEDED(frame->Initialize(options.get())) && SUCCEEDED(frame->SetSize(48, 36)) &&
+                SUCCEEDED(frame->SetPixelFormat(&format)) && // or 32bppBGR, the same bytes
+                (IsEqualGUID(format, GUID_WICPixelFormat32bppBGRA) || IsEqualGUID(format, GUID_WICPixelFormat32bppBGR)) &&
+                SUCCEEDED(frame->WritePixels(36, 48 * 4, 48 * 36 * 4, reinterpret_cast<BYTE*>(pixels.data()))) &&
+                SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit()));
+}
+
+TEST_F(DecoderProcessTest, GivenOnlyTheOpenFileTheDecoderDecodesEveryFormat)
+{
+    // The imaging component's formats (BMP files in the tests above), and a JPEG file for libjpeg-turbo.
+    const std::pair<const wchar_t*, const GUID*> cases[] = {
+        {L"a.png", &GUID_ContainerFormatPng}, {L"a.tif", &GUID_ContainerFormatTiff}, {L"a.jpg", nullptr}};
+    for (const auto& [name, container] : cases) {
+        SCOPED_TRACE(narrow(name));
+        const std::wstring file = m_folder.file(name);
+        if (container) {
+            write_with_imaging(file, *container, 0xFF2040C0);
+        } else {
+            const TestBytes photo = encode_jpeg(photograph(48, 36), JpegKind::Baseline);
+            write_text(file, std::string(photo.begin(), photo.end()));
+        }
+        const std::shared_ptr<const Win32Picture> picture = m_decoder.decode(file, kScreen);
+        ASSERT_TRUE(picture && picture->pixels());
+        EXPECT_EQ(picture->natural_width(), 48);
+        EXPECT_EQ(picture->pixels()->height(), 36);
+        if (container) { // blue and red, as in the file
+            EXPECT_EQ(picture->pixels()->bits()[0] * 256 + picture->pixels()->bits()[2], 0xC020);
+        }
+    }
+    EXPECT_EQ(m_decoder.starts(), 1);
+}
+
 class LostDecoderTest : public DecoderProcessTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(LostDecoderTest, CostsOnePictureAndTheNextOneShows)
@@ -162,6 +216,107 @@ TEST_P(LostDecoderTest, CostsOnePictureAndTheNextOneShows)
 
 INSTANTIATE_TEST_SUITE_P(EveryWayToLoseIt, LostDecoderTest,
                          ::testing::Values("KWOBL-TEST-CRASH", "KWOBL-TEST-HANG", "KWOBL-TEST-GROW"));
+
+// Ends the process `id` from outside, as the task manager or the system under memory pressure does.
+void end_from_outside(DWORD id)
+{
+    const UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+    ASSERT_TRUE(process);
+    ASSERT_TRUE(::TerminateProcess(process.get(), 1));
+    ::WaitForSingleObject(process.get(), 5000);
+}
+
+TEST_F(DecoderProcessTest, ADecoderEndedFromOutsideIsReplacedAtTheNextPicture)
+{
+    const std::wstring good = m_folder.file(L"good.bmp");
+    const std::wstring hang = m_folder.file(L"hang.DAT");
+    write_bmp(good, 20, 10, 7);
+    write_text(hang, "KWOBL-TEST-HANG");
+    struct Case {
+        const char* when;
+        bool decoding; // ended while it decodes `hang`, rather than while idle
+    };
+    for (const Case& c : {Case{"idle", false}, Case{"decoding", true}, Case{"idle again", false}}) {
+        SCOPED_TRACE(c.when);
+        ASSERT_TRUE(m_decoder.decode(good, kScreen));
+        const DWORD ended = m_decoder.process_id();
+        const int starts = m_decoder.starts();
+        const unsigned steps = m_decoder.steps();
+        if (c.decoding) {
+            std::thread killer([&] {
+                ::Sleep(300);
+                end_from_outside(ended);
+            });
+            EXPECT_THROW((void)m_decoder.decode(hang, kScreen), RuntimeError) << "the picture it was asked for is lost";
+            killer.join();
+        } else {
+            end_from_outside(ended);
+        }
+        // A picture it never saw is not lost: a new decoder takes it, and the ones after it.
+        for (int i = 0; i < 3; ++i) {
+            const std::shared_ptr<const Win32Picture> next = m_decoder.decode(good, kScreen);
+            ASSERT_TRUE(next);
+            EXPECT_EQ(next->natural_width(), 20);
+        }
+        EXPECT_EQ(m_decoder.starts(), starts + 1) << "one new decoder";
+        EXPECT_NE(m_decoder.process_id(), ended);
+        EXPECT_EQ(m_decoder.steps(), steps) << "confined as before";
+    }
+}
+
+TEST_F(DecoderProcessTest, EachStepTheSystemRefusesIsLeftOutAloneForTheRestOfTheRun)
+{
+    const std::wstring good = m_folder.file(L"good.bmp");
+    write_bmp(good, 20, 10, 7);
+    ASSERT_TRUE(m_decoder.decode(good, kScreen));
+    // What this system takes of them (Wine has no policy against child processes, say).
+    const unsigned taken = m_decoder.steps();
+    std::printf("confinement steps this system takes: %#x of %#x\n", taken, kEveryDecoderStep);
+    EXPECT_TRUE(taken & kLowToken);
+    for (const unsigned refused : {unsigned{kLowToken}, unsigned{kMitigations}, unsigned{kNoChildProcesses},
+                                   unsigned{kLowToken | kMitigations}}) {
+        SCOPED_TRACE(refused);
+        std::vector<unsigned> asked;
+        DecoderProcess decoder(test_decoder(), DecoderSettings{}, kTestWatchdogMs,
+                               [&](const DecoderCommand& command, unsigned steps, HANDLE client,
+                                   PROCESS_INFORMATION& info) {
+                                   asked.push_back(steps);
+                                   return !(steps & refused) && spawn_decoder_process(command, steps, client, info);
+                               });
+        ASSERT_TRUE(decoder.decode(good, kScreen));
+        EXPECT_EQ(decoder.steps(), taken & ~refused) << "the others stay";
+        // Replaced, the decoder is not asked for the refused steps again.
+        end_from_outside(decoder.process_id());
+        asked.clear();
+        ASSERT_TRUE(decoder.decode(good, kScreen));
+        EXPECT_EQ(decoder.steps(), taken & ~refused);
+        ASSERT_FALSE(asked.empty());
+        EXPECT_EQ(asked.front(), taken & ~refused) << "asked first for what it was made with before";
+    }
+}
+
+TEST_F(DecoderProcessTest, ASystemThatRefusesEveryDecoderHasOnePictureDecodedHereAndIsAskedAgain)
+{
+    const std::wstring good = m_folder.file(L"good.bmp");
+    write_bmp(good, 20, 10, 7);
+    ASSERT_TRUE(m_decoder.decode(good, kScreen));
+    const unsigned taken = m_decoder.steps();
+    bool refusing = true;
+    DecoderProcess decoder(test_decoder(), DecoderSettings{}, kTestWatchdogMs,
+                           [&](const DecoderCommand& command, unsigned steps, HANDLE client, PROCESS_INFORMATION& info) {
+                               return !refusing && spawn_decoder_process(command, steps, client, info);
+                           });
+    EXPECT_EQ(decoder.decode(good, kScreen), nullptr) << "decoded by the caller";
+    EXPECT_EQ(decoder.starts(), 0);
+    refusing = false;
+    ASSERT_TRUE(decoder.decode(good, kScreen)) << "the next picture asks again";
+    EXPECT_EQ(decoder.steps(), taken) << "confined no less for it";
+
+    // A decoder that is made but dies before it answers is no refusal: nothing is decoded here.
+    DecoderProcess dying(DecoderCommand{module_path(), L"--gtest_also_run_disabled_tests --gtest_filter=DecoderChild.DISABLED_EndAtOnce"},
+                         DecoderSettings{}, kTestWatchdogMs);
+    EXPECT_THROW((void)dying.decode(good, kScreen), RuntimeError);
+}
 
 TEST_F(DecoderProcessTest, TheDecoderEndsWithItsOwner)
 {
@@ -319,6 +474,52 @@ TEST(Win32PicturesDecoderTest, AFileThatCrashesTheDecoderIsOneFailedPicture)
     pictures.prefetch(narrow(third), kScreen);
     EXPECT_EQ(pictures.load(narrow(third), kScreen)->natural_width(), 60);
     EXPECT_EQ(pictures.decoder_process()->starts(), 2);
+}
+
+TEST(Win32PicturesDecoderTest, AKeyOrAClickEndsTheWaitForAPictureAndIsLeftForTheWindow)
+{
+    TempFolder folder(L"decoder-wait");
+    const std::wstring hang = folder.file(L"KWOBL001.DAT");
+    write_text(hang, "KWOBL-TEST-HANG");
+    struct Case {
+        const char* input;
+        UINT message;
+        WPARAM detail;
+        bool ends; // the wait, before the watchdog gives the picture up
+    };
+    const Case cases[] = {{"a key", WM_KEYDOWN, 'A', true},          {"Alt", WM_SYSKEYDOWN, VK_MENU, true},
+                          {"a click", WM_LBUTTONDOWN, MK_LBUTTON, true}, {"a double click", WM_MBUTTONDBLCLK, 0, true},
+                          {"a movement", WM_MOUSEMOVE, 0, false},        {"a key let go", WM_KEYUP, 'A', false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        auto decoder = std::make_shared<DecoderProcess>(test_decoder(), DecoderSettings{}, kTestWatchdogMs);
+        Win32Pictures pictures(decoder);
+        // The decoder is made first, so that the wait is for the picture alone.
+        decoder->start_ahead();
+        for (int i = 0; i < 1000 && decoder->starts() == 0; ++i)
+            ::Sleep(10);
+        const HWND window = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+        ULONGLONG posted = 0;
+        std::thread input([&] {
+            ::Sleep(300);
+            posted = ::GetTickCount64();
+            ::PostMessageW(window, c.message, c.detail, 0);
+        });
+        const ULONGLONG before = ::GetTickCount64();
+        EXPECT_THROW((void)pictures.load(narrow(hang), kScreen), RuntimeError);
+        const ULONGLONG after = ::GetTickCount64();
+        input.join();
+        if (c.ends) {
+            EXPECT_LT(after - posted, ULONGLONG{kTestWatchdogMs} / 2) << "ended by the input, not the watchdog";
+            std::printf("%s ended the wait %llu ms after it was posted\n", c.input, after - posted);
+        } else {
+            EXPECT_GE(after - before, ULONGLONG{kTestWatchdogMs} - 100) << "waited for the watchdog";
+        }
+        MSG message{};
+        EXPECT_TRUE(::PeekMessageW(&message, window, c.message, c.message, PM_REMOVE)) << "left for the window";
+        ::DestroyWindow(window);
+    }
 }
 
 TEST(Win32PicturesDecoderTest, ADecoderThatIsMadeButNeverAnswersIsTriedAgainNotGivenUp)
@@ -488,6 +689,11 @@ TEST(DecoderChild, DISABLED_Serve)
 {
     const std::optional<int> code = run_decoder_if_asked(::GetCommandLineW(), decoder_test_triggers());
     ASSERT_TRUE(code.has_value());
+}
+
+TEST(DecoderChild, DISABLED_EndAtOnce)
+{
+    ::ExitProcess(3);
 }
 
 TEST(DecoderChild, DISABLED_NeverReady)

@@ -20,14 +20,12 @@
 
 namespace {
 
-inline std::string first_bytes(const std::wstring& path)
+inline std::string first_bytes(HANDLE file)
 {
-    const platform::win32::UniqueHfile file =
-        platform::win32::open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     char head[16] = {};
+    OVERLAPPED start{};
     DWORD read = 0;
-    if (file)
-        ::ReadFile(file.get(), head, sizeof head, &read, nullptr);
+    ::ReadFile(file, head, sizeof head, &read, &start);
     return std::string(head, read);
 }
 
@@ -54,8 +52,8 @@ inline void grow_past_the_limit()
 
 inline platform::win32::DecodeFunction decoder_test_triggers()
 {
-    return [](platform::win32::FileDecoder& decoder, const std::wstring& path, platform::SizeF box) {
-        const std::string head = first_bytes(path);
+    return [](platform::win32::FileDecoder& decoder, HANDLE file, platform::SizeF box) {
+        const std::string head = first_bytes(file);
         if (head.rfind("KWOBL-TEST-HANG", 0) == 0)
             never_finish();
         if (head.rfind("KWOBL-TEST-CRASH", 0) == 0) {
@@ -64,7 +62,7 @@ inline platform::win32::DecodeFunction decoder_test_triggers()
         }
         if (head.rfind("KWOBL-TEST-GROW", 0) == 0)
             grow_past_the_limit();
-        return decoder.decode(path, box);
+        return decoder.decode(file, box);
     };
 }
 

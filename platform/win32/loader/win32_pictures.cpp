@@ -9,9 +9,11 @@
 #include "platform/win32/pictures/win32_colour.h"
 
 #include <cstdio>
+#include <exception>
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace platform::win32 {
 namespace {
@@ -47,13 +49,37 @@ platform::SizeF box_or_screen(platform::SizeF box)
                            static_cast<float>(::GetSystemMetrics(SM_CYSCREEN))};
 }
 
+// How often a wait for a picture looks at the input besides being woken by it.
+constexpr DWORD kInputLookMs = 20;
+
+// Whether a key press or a mouse click waits in the queue of this thread's windows; it stays there. Each
+// of them ends the run.
+bool ending_input_waits()
+{
+    constexpr UINT kEnding[] = {WM_KEYDOWN,       WM_SYSKEYDOWN,    WM_LBUTTONDOWN, WM_LBUTTONDBLCLK,
+                                WM_RBUTTONDOWN,   WM_RBUTTONDBLCLK, WM_MBUTTONDOWN, WM_MBUTTONDBLCLK,
+                                WM_XBUTTONDOWN,   WM_XBUTTONDBLCLK};
+    MSG message;
+    for (const UINT kind : kEnding)
+        if (::PeekMessageW(&message, nullptr, kind, kind, PM_NOREMOVE | PM_NOYIELD))
+            return true;
+    return false;
+}
+
+// One picture got on a thread of its own, for the user-interface thread to wait for.
+struct PictureWait {
+    UniqueHandle done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    PictureRef picture;
+    std::exception_ptr failure;
+};
+
 } // namespace
 
 
 Win32Pictures::Win32Pictures() : Win32Pictures(primary_display_profile()) {}
 
 Win32Pictures::Win32Pictures(std::span<const std::uint8_t> display_profile)
-    : m_decoder(display_profile), m_prefetch(prefetch_work(display_profile, nullptr))
+    : m_decoder(display_profile), m_prefetch(std::make_shared<PicturePrefetch>(prefetch_work(display_profile, nullptr)))
 {
 }
 
@@ -62,13 +88,14 @@ Win32Pictures::Win32Pictures(DecoderCommand decoder) : Win32Pictures(primary_dis
 Win32Pictures::Win32Pictures(std::span<const std::uint8_t> display_profile, DecoderCommand decoder)
     : m_process(std::make_shared<DecoderProcess>(std::move(decoder),
                                                  DecoderSettings{{display_profile.begin(), display_profile.end()}})),
-      m_decoder(display_profile), m_prefetch(prefetch_work(display_profile, m_process))
+      m_decoder(display_profile),
+      m_prefetch(std::make_shared<PicturePrefetch>(prefetch_work(display_profile, m_process)))
 {
 }
 
 Win32Pictures::Win32Pictures(std::shared_ptr<DecoderProcess> decoder)
     : m_process(std::move(decoder)), m_decoder(m_process->settings().display_profile),
-      m_prefetch(prefetch_work(m_process->settings().display_profile, m_process))
+      m_prefetch(std::make_shared<PicturePrefetch>(prefetch_work(m_process->settings().display_profile, m_process)))
 {
 }
 
@@ -81,18 +108,66 @@ Win32Pictures::~Win32Pictures()
 platform::PictureRef Win32Pictures::load(std::string_view path, platform::SizeF box)
 {
     box = box_or_screen(box);
-    if (platform::PictureRef prepared = m_prefetch.take(path, box))
-        return prepared;
-    // This thread waits for the decoder process at most its watchdog's time.
-    if (m_process)
-        if (platform::PictureRef picture = m_process->decode(widen(path), box))
-            return picture;
-    return m_decoder.decode(widen(path), box);
+    if (!m_process) {
+        if (platform::PictureRef prepared = m_prefetch->take(path, box))
+            return prepared;
+        return m_decoder.decode(widen(path), box);
+    }
+    // A worker with nothing in hand hands a prepared picture over at once.
+    const bool idle = m_prefetch->idle();
+    if (idle)
+        if (platform::PictureRef prepared = m_prefetch->take(path, box))
+            return prepared;
+    return wait_for_picture(path, box, !idle);
+}
+
+platform::PictureRef Win32Pictures::wait_for_picture(std::string_view path, platform::SizeF box, bool prepared_maybe)
+{
+    // The picture is got on a thread of its own, and this one waits for it (at most the decoder's
+    // watchdog's time) but no longer than until a key press or a click, which ends the run: the picture is
+    // then given up, the thread finishes on its own and its result is dropped.
+    auto wait = std::make_shared<PictureWait>();
+    if (!wait->done)
+        throw RuntimeError("no event to wait for a picture with");
+    std::thread([wait, prefetch = m_prefetch, process = m_process, path = std::string(path), box, prepared_maybe] {
+        try {
+            if (prepared_maybe)
+                wait->picture = prefetch->take(path, box);
+            if (!wait->picture)
+                wait->picture = process->decode(widen(path), box);
+            if (!wait->picture) {
+                // The system made no decoder: this picture is decoded in this process.
+                struct Apartment {
+                    HRESULT joined = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+                    ~Apartment()
+                    {
+                        if (SUCCEEDED(joined))
+                            ::CoUninitialize();
+                    }
+                } apartment;
+                FileDecoder here(process->settings().display_profile);
+                wait->picture = here.decode(widen(path), box);
+            }
+        } catch (...) {
+            wait->failure = std::current_exception();
+        }
+        ::SetEvent(wait->done.get());
+    }).detach();
+    const HANDLE done = wait->done.get();
+    while (true) {
+        if (ending_input_waits())
+            throw RuntimeError("a key or a click ended the wait for the picture");
+        if (::MsgWaitForMultipleObjectsEx(1, &done, kInputLookMs, QS_KEY | QS_MOUSEBUTTON, 0) == WAIT_OBJECT_0)
+            break;
+    }
+    if (wait->failure)
+        std::rethrow_exception(wait->failure);
+    return wait->picture;
 }
 
 void Win32Pictures::prefetch(std::string_view path, platform::SizeF box)
 {
-    m_prefetch.request(path, box_or_screen(box));
+    m_prefetch->request(path, box_or_screen(box));
 }
 
 } // namespace platform::win32

@@ -52,22 +52,29 @@ public:
     // instead.
     // Throws RuntimeError when the file is missing, is no picture the imaging component can read,
     // or is too large to decode; with a decoder process also when the decoder crashed on it, ran out of
-    // its memory or took longer than its watchdog allows.
+    // its memory or took longer than its watchdog allows, and when a key is pressed or a mouse button
+    // clicked in a window of this thread while it waits for a picture that was not prepared: that input
+    // is left for the window, which ends the run.
     [[nodiscard]] platform::PictureRef load(std::string_view path, platform::SizeF box) override;
 
     // Starts preparing the picture file at `path` for `box` on the loader's worker thread; returns at once.
     void prefetch(std::string_view path, platform::SizeF box) override;
     // Whether the worker has finished what it was asked for.
-    [[nodiscard]] bool prefetch_idle() const { return m_prefetch.idle(); }
+    [[nodiscard]] bool prefetch_idle() const { return m_prefetch->idle(); }
     // The decoder process's owner; null when pictures are decoded in this process.
     [[nodiscard]] const DecoderProcess* decoder_process() const { return m_process.get(); }
 
 private:
+    // Gets the picture for `box` on a thread of its own, prepared (when `prepared_maybe`) or from the
+    // decoder process, and waits for it unless a key or a click comes first.
+    platform::PictureRef wait_for_picture(std::string_view path, platform::SizeF box, bool prepared_maybe);
+
     CoInit m_com;
     // Shared with the worker, which outlives the loader when it is busy at the end.
     std::shared_ptr<DecoderProcess> m_process;
     FileDecoder m_decoder;
-    PicturePrefetch m_prefetch;
+    // Shared with a wait for a picture that input ended (wait_for_picture), which finishes on its own.
+    std::shared_ptr<PicturePrefetch> m_prefetch;
 };
 
 } // namespace platform::win32

@@ -16,13 +16,23 @@ std::optional<FileStamp> file_stamp(const std::wstring& path)
                                        FILE_FLAG_BACKUP_SEMANTICS);
     if (!file)
         return std::nullopt;
+    return file_stamp(file.get());
+}
+
+std::optional<FileStamp> file_stamp(HANDLE file)
+{
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file.get(), &info))
+    if (!::GetFileInformationByHandle(file, &info))
         return std::nullopt;
     const auto join = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
     return FileStamp{info.dwVolumeSerialNumber, join(info.nFileIndexHigh, info.nFileIndexLow),
                      join(info.nFileSizeHigh, info.nFileSizeLow),
                      join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)};
+}
+
+UniqueHfile open_picture_file(const std::wstring& path)
+{
+    return open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);
 }
 
 IWICImagingFactory& FileDecoder::factory()
@@ -45,12 +55,20 @@ IWICImagingFactory& FileDecoder::factory()
 
 std::shared_ptr<const Win32Picture> FileDecoder::decode(const std::wstring& path, platform::SizeF box)
 {
+    const UniqueHfile file = open_picture_file(path);
+    if (!file)
+        throw RuntimeError("the picture file cannot be opened");
+    return decode(file.get(), box);
+}
+
+std::shared_ptr<const Win32Picture> FileDecoder::decode(HANDLE file, platform::SizeF box)
+{
     try {
         // libjpeg-turbo decodes JPEG files at a reduced scale; it leaves the kinds it lacks to the
         // imaging component, which decodes them at full size.
-        if (JpegDecode jpeg = decode_jpeg(path, box, &m_colours, m_memory); jpeg.picture)
+        if (JpegDecode jpeg = decode_jpeg(file, box, &m_colours, m_memory); jpeg.picture)
             return std::move(jpeg.picture);
-        return decode_with_wic(factory(), path, box, &m_colours, m_memory);
+        return decode_with_wic(factory(), file, box, &m_colours, m_memory);
     } catch (const std::bad_alloc&) {
         throw RuntimeError("a picture too large to decode in memory is treated as unreadable");
     }

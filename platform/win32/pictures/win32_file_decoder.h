@@ -28,8 +28,11 @@ class FileDecoder {
 public:
     explicit FileDecoder(std::span<const std::uint8_t> display_profile = {}) : m_colours(display_profile) {}
     // As Win32Pictures::load, for a path in the system's own form and a box that is not empty (an empty
-    // one keeps the natural size).
+    // one keeps the natural size). The file is opened once.
     [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path, platform::SizeF box);
+    // The same for the file open in `file` (with read access), read from its start whatever its file
+    // pointer; it is the only file read.
+    [[nodiscard]] std::shared_ptr<const Win32Picture> decode(HANDLE file, platform::SizeF box);
     // Where the pixels of the pictures decoded from now on are made (DIB sections when empty).
     void set_pixel_memory(PixelMemory memory) { m_memory = std::move(memory); }
 
@@ -44,5 +47,9 @@ private:
 // What tells the file at `path` from another file or another content of it; nothing when it cannot be
 // opened. A folder has a stamp too.
 [[nodiscard]] std::optional<FileStamp> file_stamp(const std::wstring& path);
+// The same for the file open in `file`.
+[[nodiscard]] std::optional<FileStamp> file_stamp(HANDLE file);
+// A picture file opened for reading as the decoders read it; empty when it cannot be.
+[[nodiscard]] UniqueHfile open_picture_file(const std::wstring& path);
 
 } // namespace platform::win32

@@ -29,20 +29,33 @@ struct FileBytes {
     std::size_t size = 0;
 };
 
-// The bytes of the file at `path` when it starts as a JPEG file; nothing when it does not or cannot
-// be opened (the imaging component then gives the error). Throws RuntimeError for an overlong file.
-FileBytes read_jpeg_file(const std::wstring& path)
+// Reads up to `bytes` of `file` from `offset` into `out`, whatever its file pointer: the file may be a
+// handle shared with the process that opened it. Returns how many were read.
+std::size_t read_at(HANDLE file, std::uint64_t offset, std::uint8_t* out, std::size_t bytes)
 {
-    const UniqueHfile file = open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);
-    if (!file)
-        return {};
+    std::size_t done = 0;
+    while (done < bytes) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        DWORD read = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes - done, std::size_t{1} << 24));
+        if (!::ReadFile(file, out + done, want, &read, &at) || read == 0)
+            break;
+        done += read;
+    }
+    return done;
+}
+
+// The bytes of `file` when it starts as a JPEG file; nothing when it does not (the imaging component
+// then gives the error). Throws RuntimeError for an overlong file.
+FileBytes read_jpeg_file(HANDLE file)
+{
     std::uint8_t head[3] = {};
-    DWORD read = 0;
-    if (!::ReadFile(file.get(), head, sizeof head, &read, nullptr) || read != sizeof head || head[0] != 0xFF ||
-        head[1] != 0xD8 || head[2] != 0xFF)
+    if (read_at(file, 0, head, sizeof head) != sizeof head || head[0] != 0xFF || head[1] != 0xD8 || head[2] != 0xFF)
         return {};
     LARGE_INTEGER length{};
-    if (!::GetFileSizeEx(file.get(), &length))
+    if (!::GetFileSizeEx(file, &length))
         return {};
     if (static_cast<std::uint64_t>(length.QuadPart) > kMaxJpegFileBytes)
         throw RuntimeError("picture file too large: " + std::to_string(length.QuadPart) + " bytes");
@@ -50,16 +63,8 @@ FileBytes read_jpeg_file(const std::wstring& path)
     FileBytes bytes;
     bytes.size = static_cast<std::size_t>(length.QuadPart);
     bytes.data = std::make_unique_for_overwrite<std::uint8_t[]>(bytes.size);
-    std::memcpy(bytes.data.get(), head, sizeof head);
-    std::size_t done = sizeof head;
     // A file that shrinks meanwhile is decoded as far as it goes, and fails as a truncated one.
-    while (done < bytes.size) {
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size - done, std::size_t{1} << 24));
-        if (!::ReadFile(file.get(), bytes.data.get() + done, want, &read, nullptr) || read == 0)
-            break;
-        done += read;
-    }
-    bytes.size = done;
+    bytes.size = read_at(file, 0, bytes.data.get(), bytes.size);
     return bytes;
 }
 
@@ -84,7 +89,15 @@ void convert_inks(const ColourTransform* transform, bool inverted, Dib& pixels)
 JpegDecode decode_jpeg(const std::wstring& path, platform::SizeF box, ColourTransforms* colours,
                        const PixelMemory& memory)
 {
-    const FileBytes file = read_jpeg_file(path);
+    const UniqueHfile file = open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);
+    if (!file)
+        return {};
+    return decode_jpeg(file.get(), box, colours, memory);
+}
+
+JpegDecode decode_jpeg(HANDLE opened, platform::SizeF box, ColourTransforms* colours, const PixelMemory& memory)
+{
+    const FileBytes file = read_jpeg_file(opened);
     if (!file.data)
         return {};
     // The file's bytes come out of the same budget as libjpeg's own memory.

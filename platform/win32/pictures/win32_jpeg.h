@@ -41,5 +41,9 @@ struct JpegDecode {
 [[nodiscard]] JpegDecode decode_jpeg(const std::wstring& path, platform::SizeF box,
                                      imaging::ColourTransforms* colours = nullptr,
                                      const PixelMemory& memory = {});
+// The same for the file open in `file` (with read access), read from its start whatever its file
+// pointer.
+[[nodiscard]] JpegDecode decode_jpeg(HANDLE file, platform::SizeF box, imaging::ColourTransforms* colours = nullptr,
+                                     const PixelMemory& memory = {});
 
 } // namespace platform::win32

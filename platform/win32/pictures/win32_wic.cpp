@@ -208,18 +208,14 @@ struct Headers {
     EmbeddedColour colour;
 };
 
-// Reads the headers of the file at `path` before the imaging component sees it: the orientation its EXIF
-// data asks for and, when `with_colour`, what it says of its colours. Refuses the file when its headers
-// say that decoding it takes more than the budget (imaging/picture_limits.h): some implementations of
-// the imaging component decode a whole file when they open it. A file that cannot be opened is left to
-// the imaging component.
-Headers inspect_headers(const std::wstring& path, bool with_colour)
+// Reads the headers of `file` before the imaging component sees it: the orientation its EXIF data asks
+// for and, when `with_colour`, what it says of its colours. Refuses the file when its headers say that
+// decoding it takes more than the budget (imaging/picture_limits.h): some implementations of the
+// imaging component decode a whole file when they open it.
+Headers inspect_headers(HANDLE file, bool with_colour)
 {
     Headers headers;
-    const UniqueHfile file = open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ);
-    if (!file)
-        return headers;
-    FileByteSource source(file.get());
+    FileByteSource source(file);
     const PictureCost cost = picture_cost(source, kDecoderBudgetBytes);
     if (cost.refused())
         throw RuntimeError("picture refused: " + cost.refusal);
@@ -304,11 +300,24 @@ std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory,
                                                     platform::SizeF box, ColourTransforms* colours,
                                                     const PixelMemory& memory)
 {
-    Headers headers = inspect_headers(path, colours != nullptr);
+    const UniqueHfile file = open_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ);
+    if (!file)
+        throw RuntimeError("opening the picture file failed");
+    return decode_with_wic(factory, file.get(), box, colours, memory);
+}
+
+std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory, HANDLE file, platform::SizeF box,
+                                                    ColourTransforms* colours, const PixelMemory& memory)
+{
+    // The headers are checked and the picture decoded from the same open file: the bytes checked are
+    // the bytes decoded.
+    Headers headers = inspect_headers(file, colours != nullptr);
     const Orientation orientation = headers.orientation;
     ComPtr<IWICBitmapDecoder> decoder;
-    check(factory.CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
-                                            decoder.put()),
+    LARGE_INTEGER start{};
+    ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+    check(factory.CreateDecoderFromFileHandle(reinterpret_cast<ULONG_PTR>(file), nullptr,
+                                              WICDecodeMetadataCacheOnDemand, decoder.put()),
           "opening the picture file");
     ComPtr<IWICBitmapFrameDecode> frame;
     check(decoder->GetFrame(0, frame.put()), "reading the picture's first frame");

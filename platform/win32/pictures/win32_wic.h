@@ -29,5 +29,10 @@ namespace platform::win32 {
                                                                   const std::wstring& path, platform::SizeF box,
                                                                   imaging::ColourTransforms* colours = nullptr,
                                                                   const PixelMemory& memory = {});
+// The same for the file open in `file` (with read access), read from its start.
+[[nodiscard]] std::shared_ptr<const Win32Picture> decode_with_wic(IWICImagingFactory& factory, HANDLE file,
+                                                                  platform::SizeF box,
+                                                                  imaging::ColourTransforms* colours = nullptr,
+                                                                  const PixelMemory& memory = {});
 
 } // namespace platform::win32
