@@ -5,6 +5,8 @@
 #   package_contents     what the release zip holds (it is made first, by the package_zip test)
 #   demo_pictures_zip    what the demo pictures' zip holds (made first by demo_pictures_make;
 #                        needs the generator of the linux preset)
+#   power_imports        kwobl.scr can neither keep the display nor the machine awake, and listens to
+#                        the display's power state (cmake/check_power_imports.cmake)
 #
 # The Windows programs run through scripts/wine_session.sh, which gives each test its own virtual
 # display and the prepared Wine prefix; the tests that use Wine take turns, since they share the prefix.
@@ -32,6 +34,10 @@ if(TARGET kwobl_e2e_helper)
       --shots ${CMAKE_BINARY_DIR}/e2e-shots)
   set_tests_properties(end_to_end PROPERTIES RESOURCE_LOCK ${KWOBL_WINE_LOCK} TIMEOUT 1200)
 endif()
+
+add_test(NAME power_imports
+  COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:kwobl> -DOBJDUMP=${CMAKE_OBJDUMP}
+    -P ${CMAKE_SOURCE_DIR}/cmake/check_power_imports.cmake)
 
 # The release zips are made by the tests that set up their fixtures, in turn with any other build in
 # this tree; `ctest --preset windows` then checks them without a separate build step.

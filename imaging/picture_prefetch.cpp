@@ -26,6 +26,7 @@ struct PicturePrefetch::Shared {
     std::optional<std::string> pending; // asked for, not begun
     std::optional<std::string> busy;    // being decoded
     std::optional<Result> result;       // prepared, not yet taken
+    bool drop_busy = false;             // the decode that is running is no longer wanted
 
     void run();
     void prepare(std::unique_lock<std::mutex>& lock, const std::string& path);
@@ -53,6 +54,7 @@ void PicturePrefetch::Shared::run()
 void PicturePrefetch::Shared::prepare(std::unique_lock<std::mutex>& lock, const std::string& path)
 {
     busy = path;
+    drop_busy = false;
     lock.unlock();
     PictureRef picture;
     std::optional<FileStamp> before;
@@ -72,7 +74,7 @@ void PicturePrefetch::Shared::prepare(std::unique_lock<std::mutex>& lock, const 
     lock.lock();
     busy.reset();
     finished.notify_all();
-    if (usable && !stopping && !pending) {
+    if (usable && !stopping && !pending && !drop_busy) {
         result = Result{path, *before, std::move(picture)};
         return;
     }
@@ -151,6 +153,16 @@ PictureRef PicturePrefetch::take(std::string_view path)
     if (!now || *now != taken->stamp)
         return nullptr;
     return std::move(taken->picture);
+}
+
+void PicturePrefetch::clear()
+{
+    std::optional<Shared::Result> dropped;
+    const std::lock_guard lock(m_shared->mutex);
+    m_shared->pending.reset();
+    m_shared->drop_busy = m_shared->busy.has_value();
+    dropped = std::move(m_shared->result);
+    m_shared->result.reset();
 }
 
 bool PicturePrefetch::idle() const

@@ -65,6 +65,10 @@ public:
     // picture is given away either way. Waits while the worker is decoding `path` itself.
     [[nodiscard]] PictureRef take(std::string_view path);
 
+    // Lets go of everything: the prepared picture at once, a request not yet begun, and the result of a
+    // decode that is running, when it ends. The worker then waits for the next request.
+    void clear();
+
     // For tests: whether the worker has nothing to do and holds no decode in progress.
     [[nodiscard]] bool idle() const;
 

@@ -95,4 +95,10 @@ void Win32Pictures::prefetch(std::string_view path)
     m_prefetch.request(path);
 }
 
+void Win32Pictures::display_power(bool on)
+{
+    if (!on)
+        m_prefetch.clear();
+}
+
 } // namespace platform::win32
