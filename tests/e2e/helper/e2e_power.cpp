@@ -12,8 +12,10 @@
 //        private_kb=.. working_set_kb=.. handles=.. gdi=.. user=.. threads=..
 #include <windows.h>
 #include <psapi.h>
+#include <winternl.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -82,6 +84,30 @@ int display(const wchar_t* caption, const std::wstring& state_name)
     return 0;
 }
 
+// Handles of each process, from the system's table of all handles: GetProcessHandleCount answers only
+// for the caller's own process under Wine.
+std::map<DWORD, DWORD> handles_by_process()
+{
+    using Query = NTSTATUS(WINAPI*)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    std::map<DWORD, DWORD> counts;
+    if (!query)
+        return counts;
+    std::vector<std::byte> buffer(1 << 20);
+    ULONG needed = 0;
+    NTSTATUS status = 0;
+    while ((status = query(SystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+           static_cast<NTSTATUS>(0xC0000004L)) // STATUS_INFO_LENGTH_MISMATCH
+        buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed));
+    if (status < 0)
+        return counts;
+    const auto* table = reinterpret_cast<const SYSTEM_HANDLE_INFORMATION*>(buffer.data());
+    for (ULONG i = 0; i < table->Count; ++i)
+        ++counts[table->Handle[i].OwnerPid];
+    return counts;
+}
+
 int sample(const std::wstring& program)
 {
     const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS | TH32CS_SNAPTHREAD, 0);
@@ -101,6 +127,7 @@ int sample(const std::wstring& program)
             ++threads[thread.th32OwnerProcessID];
     ::CloseHandle(snapshot);
 
+    std::map<DWORD, DWORD> table = handles_by_process();
     for (const auto& [pid, parent] : parents) {
         const HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
         if (!process)
@@ -109,7 +136,10 @@ int sample(const std::wstring& program)
         memory.cb = sizeof memory;
         ::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
         DWORD handles = 0;
-        ::GetProcessHandleCount(process, &handles);
+        if (!::GetProcessHandleCount(process, &handles) || handles == 0)
+            handles = table[pid];
+        // Wine leaves PrivateUsage empty for another process; its commit charge is the same figure there.
+        const SIZE_T private_bytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
         const DWORD gdi = ::GetGuiResources(process, GR_GDIOBJECTS);
         const DWORD user = ::GetGuiResources(process, GR_USEROBJECTS);
         ::CloseHandle(process);
@@ -118,7 +148,7 @@ int sample(const std::wstring& program)
                       "process role=%s pid=%lu private_kb=%llu working_set_kb=%llu handles=%lu gdi=%lu user=%lu "
                       "threads=%d",
                       parents.count(parent) ? "decoder" : "slideshow", static_cast<unsigned long>(pid),
-                      static_cast<unsigned long long>(memory.PrivateUsage / 1024),
+                      static_cast<unsigned long long>(private_bytes / 1024),
                       static_cast<unsigned long long>(memory.WorkingSetSize / 1024), static_cast<unsigned long>(handles),
                       static_cast<unsigned long>(gdi), static_cast<unsigned long>(user), threads[pid]);
         print_line(line);
