@@ -9,7 +9,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -90,19 +89,12 @@ TEST_P(Form1DisplayPowerTest, ReadsOnlyWhatCanBeSeen)
     const Case& c = GetParam();
     form.load();
     run(c.events);
-    EXPECT_EQ(numbers_of(fake, "load("), c.loads);
-    EXPECT_EQ(numbers_of(fake, "prefetch("), c.prefetches);
-    EXPECT_EQ(form.state().picture_no, c.picture_no);
+    EXPECT_EQ(numbers_of(fake, "load("), c.loads) << c.name;
+    EXPECT_EQ(numbers_of(fake, "prefetch("), c.prefetches) << c.name;
+    EXPECT_EQ(form.state().picture_no, c.picture_no) << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Events, Form1DisplayPowerTest, ::testing::ValuesIn(kCases),
-                         [](const auto& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 if (std::isalnum(static_cast<unsigned char>(*p)))
-                                     name += *p;
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Events, Form1DisplayPowerTest, ::testing::ValuesIn(kCases));
 
 TEST_F(Form1DisplayPowerTest, TicksInTheDarkStillPutTheWindowOnTopAndTakeTheFocus)
 {
