@@ -5,8 +5,8 @@ prefix; this script runs one screen size.
 
 Each run is short (a warm-up interval, then --intervals intervals) and extrapolated to an hour. The processor
 time of every thread of the measured processes is read from /proc/PID/task/*/schedstat (nanoseconds) every
-50 ms. In each ten-second period the two seconds that hold the most processor time are the change; the rest
-is the time between. The X server (Xvfb) and the Wine server are shown apart: both programs draw through
+50 ms. The time between is the rate of the quietest four seconds of each ten-second period; the rest is the
+change (the tick, the copy to the screen and the preparation of the next picture). The X server (Xvfb) and the Wine server are shown apart: both programs draw through
 the same X server, and only the slideshow needs Wine's.
 """
 
@@ -77,6 +77,20 @@ def pids_of(match) -> list[int]:
     return found
 
 
+def wineservers(prefix: str) -> list[int]:
+    """The Wine server of this prefix (other programs on the machine may run servers of their own)."""
+    wanted = f"WINEPREFIX={prefix}".encode()
+    found = []
+    for pid in pids_of(lambda line: b"wineserver" in line.split(b"\0")[0]):
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if wanted in f.read().split(b"\0"):
+                    found.append(pid)
+        except OSError:
+            pass
+    return found
+
+
 class Meter:
     """Processor time of a changing set of processes (decoders come and go), summed over all of them."""
 
@@ -102,7 +116,10 @@ class Meter:
 
 
 def split(series: list[tuple[float, int]], start: float, periods: int) -> tuple[float, float]:
-    """Processor ms in the changes and in the time between over `periods` ten-second periods from `start`."""
+    """Processor ms in the changes and in the time between over `periods` ten-second periods from `start`.
+    The time between is the rate of the quietest four seconds of each period over the whole period; the
+    rest (the tick, the copy to the screen and the preparation of the next picture, however long that
+    takes) is the change."""
     def at(t: float) -> int:
         best = series[0][1]
         for when, ns in series:
@@ -116,9 +133,10 @@ def split(series: list[tuple[float, int]], start: float, periods: int) -> tuple[
         a = start + k * INTERVAL
         b = a + INTERVAL
         total = at(b) - at(a)
-        window = max(at(min(t + 2.0, b)) - at(t) for t in [a + i * 0.25 for i in range(int(INTERVAL / 0.25))])
-        changes += window / 1e6
-        between += (total - window) / 1e6
+        quiet = min(at(t + 4.0) - at(t) for t in [a + i * 0.25 for i in range(int((INTERVAL - 4.0) / 0.25) + 1)])
+        idle = quiet * INTERVAL / 4.0
+        changes += (total - idle) / 1e6
+        between += idle / 1e6
     return changes, between
 
 
@@ -134,8 +152,7 @@ def run(label: str, command: list[str], cwd: Path, env: dict, find, screen: Scre
             subprocess.run(["wine", str(helper), "display", "Form1", "off"], env=env, capture_output=True, timeout=60)
         meter = Meter(find)
         x_meter = Meter(lambda: [xvfb])
-        server = Meter(lambda: pids_of(lambda line: line.startswith(b"/usr/lib/wine/wineserver") or
-                                       line.startswith(b"wineserver"))) if helper is not None else None
+        server = Meter(lambda: wineservers(env["WINEPREFIX"])) if helper is not None else None
         series, x_series, s_series = [], [], []
         # One interval of warm-up: the first picture and the decoder's start are not what an hour is made of.
         begin = time.monotonic() + INTERVAL
@@ -186,7 +203,7 @@ def main() -> int:
     print(f"{'run':44} {'total s/h':>9} {'change s/h':>9} {'between s/h':>9} {'between ms/s':>10} "
           f"{'Xvfb s/h':>9} {'wineserver s/h':>9}  private bytes at the end", flush=True)
     for kind, what in (("phone", "12-MP phone photos, Display P3"), ("camera", "24-MP camera photos")):
-        folder = options.work / kind
+        folder = (options.work / kind).resolve()
         if not folder.exists():
             folder.mkdir(parents=True)
             make_photos(folder, kind, options.distinct)

@@ -38,7 +38,7 @@ def main() -> int:
     last = (0, 0, 0)
     deadline = time.monotonic() + 60 + 52 * INTERVAL
     try:
-        # Picture 001 first, then 002 ... 050 and 001 again: fifty changes, the last one closing the cycle.
+        # Picture 001 at the load, then the ticks: 002 ... 050 and 001 again, fifty changes closing the cycle.
         while len(times) < 51 and time.monotonic() < deadline and program.poll() is None:
             c = screen.colour()
             now = time.monotonic()
@@ -52,13 +52,19 @@ def main() -> int:
     if len(times) < 51:
         print(f"ontime: only {len(times)} pictures were seen")
         return 1
-    print("change  picture  at (s)     since the last (s)  off by (ms)")
+    # The timer counts from the window's making; picture 001 shows once the load has read it, a little
+    # later, so the first tick's distance from it is shown but is no interval.
+    print(f"picture 001 shown at the load; the first tick {times[1] - times[0]:.3f} s later")
+    print("change  picture  at (s) from change 1  since the last (s)  off by (ms)  from 10 s steps (ms)")
     worst = 0.0
     for i in range(1, 51):
         step = times[i] - times[i - 1]
-        worst = max(worst, abs(step - INTERVAL))
-        print(f"{i:6d}  {i % 50 + 1:7d}  {times[i] - times[0]:9.3f}  {step:18.3f}  {1000 * (step - INTERVAL):+11.1f}")
-    drift = times[50] - times[0] - 50 * INTERVAL
+        if i > 1:
+            worst = max(worst, abs(step - INTERVAL))
+        since = f"{step:18.3f}  {1000 * (step - INTERVAL):+11.1f}" if i > 1 else f"{'':18}  {'':11}"
+        print(f"{i:6d}  {i % 50 + 1:7d}  {times[i] - times[1]:17.3f}  {since}  "
+              f"{1000 * (times[i] - times[1] - (i - 1) * INTERVAL):+20.1f}")
+    drift = times[50] - times[1] - 49 * INTERVAL
     within = worst <= TOLERANCE
     print(f"ontime: 50 changes, largest step error {1000 * worst:.1f} ms (allowed {1000 * TOLERANCE:.0f}), "
           f"drift over the cycle {1000 * drift:+.1f} ms, {'on time' if within else 'LATE'}")

@@ -127,6 +127,7 @@ class Watch:
     """Follows the changes on the screen and checks each against the picture its number should show."""
 
     def __init__(self):
+        self.misses: list[str] = []  # what each missed change showed instead
         self.expected = 1        # the number the next change should show
         self.changes = 0
         self.missed = 0
@@ -155,7 +156,11 @@ class Watch:
                 self.advance()
                 return
             following = self.expected % 50 + 1
-            if self.shows(following, c):
+            skipped = self.shows(following, c)
+            seen = f"{following:03d}'s" if skipped else "black" if is_black(c) else f"rgb{c}"
+            self.misses.append(f"{self.expected:03d} at change {self.changes + 1} (cycle {self.cycle}): the screen "
+                               f"went on to {seen}")
+            if skipped:
                 self.missed += 1
                 self.advance()
                 self.learnt.setdefault(self.expected, c)
@@ -306,6 +311,8 @@ def main() -> int:
     elapsed = time.monotonic() - started
     if program.returncode not in (None, -9) and watch.changes < options.changes:
         print(f"soak: the slideshow ended after {watch.changes} changes", flush=True)
+    for miss in watch.misses:
+        print(f"soak: missed {miss}", flush=True)
     print(f"soak: {watch.changes} changes in {elapsed:.0f} s ({watch.changes / elapsed:.2f} a second)", flush=True)
 
     base = next((s for c, _, s in samples if c >= 100), samples[0][2])
