@@ -6,8 +6,9 @@ prefix; this script runs one screen size.
 Each run is short (a warm-up interval, then --intervals intervals) and extrapolated to an hour. The processor
 time of every thread of the measured processes is read from /proc/PID/task/*/schedstat (nanoseconds) every
 50 ms. The time between is the rate of the quietest four seconds of each ten-second period; the rest is the
-change (the tick, the copy to the screen and the preparation of the next picture). The X server (Xvfb) and the Wine server are shown apart: both programs draw through
-the same X server, and only the slideshow needs Wine's.
+change (the tick, the copy to the screen and the preparation of the next picture). The X server (Xvfb) and
+the Wine server are shown apart: both programs draw through the same X server, and only the slideshow
+needs Wine's.
 """
 
 from __future__ import annotations

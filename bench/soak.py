@@ -66,7 +66,8 @@ def make_pictures(folder: Path) -> str:
             path.write_bytes(os.urandom(4096))
             continue
         if number in (CRASH, HANG):
-            path.write_bytes(hostile_files.decoder_trigger("KWOBL-TEST-CRASH" if number == CRASH else "KWOBL-TEST-HANG"))
+            word = "KWOBL-TEST-CRASH" if number == CRASH else "KWOBL-TEST-HANG"
+            path.write_bytes(hostile_files.decoder_trigger(word))
             continue
         r, g, b = colour_of(number)
         width, height = (1600, 1200) if number % 5 else (1200, 1600)

@@ -184,7 +184,8 @@ LRESULT Win32Window::handle(UINT message, WPARAM wparam, LPARAM lparam)
 void Win32Window::register_display_power()
 {
     if (m_def.frame == Frame::None)
-        m_display_power = ::RegisterPowerSettingNotification(m_hwnd, &kConsoleDisplayState, DEVICE_NOTIFY_WINDOW_HANDLE);
+        m_display_power =
+            ::RegisterPowerSettingNotification(m_hwnd, &kConsoleDisplayState, DEVICE_NOTIFY_WINDOW_HANDLE);
 }
 
 void Win32Window::unregister_display_power()

@@ -149,7 +149,8 @@ int sample(const std::wstring& program)
                       "threads=%d",
                       parents.count(parent) ? "decoder" : "slideshow", static_cast<unsigned long>(pid),
                       static_cast<unsigned long long>(private_bytes / 1024),
-                      static_cast<unsigned long long>(memory.WorkingSetSize / 1024), static_cast<unsigned long>(handles),
+                      static_cast<unsigned long long>(memory.WorkingSetSize / 1024),
+                      static_cast<unsigned long>(handles),
                       static_cast<unsigned long>(gdi), static_cast<unsigned long>(user), threads[pid]);
         print_line(line);
     }
