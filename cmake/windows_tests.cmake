@@ -6,6 +6,8 @@
 #   demo_pictures_zip    what the demo pictures' zip holds (made first by demo_pictures_make)
 #   pe_hardening         the program files' hardening flags, read back from their headers
 #   signing              a build signed with a throwaway certificate (tests/signing/test_signing.py)
+#   power_imports        kwobl.scr can neither keep the display nor the machine awake, and listens to
+#                        the display's power state (cmake/check_power_imports.cmake)
 #
 # The Windows programs run through scripts/wine_session.sh, which gives each test its own virtual
 # display and the prepared Wine prefix; the tests that use Wine take turns, since they share the prefix.
@@ -38,6 +40,10 @@ endif()
 
 add_test(NAME host_tools COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target kwobl_host_tools)
 set_tests_properties(host_tools PROPERTIES RESOURCE_LOCK kwobl_build_tree FIXTURES_SETUP kwobl_host_tools)
+
+add_test(NAME power_imports
+  COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:kwobl> -DOBJDUMP=${CMAKE_OBJDUMP}
+    -P ${CMAKE_SOURCE_DIR}/cmake/check_power_imports.cmake)
 
 # The release zips are made by the tests that set up their fixtures, in turn with any other build in
 # this tree; `ctest --preset windows` then checks them without a separate build step.

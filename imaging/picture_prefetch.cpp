@@ -32,6 +32,7 @@ struct PicturePrefetch::Shared {
     std::optional<Ask> pending;   // asked for, not begun
     std::optional<Ask> busy;      // being decoded
     std::optional<Result> result; // prepared, not yet taken
+    bool drop_busy = false;       // the decode that is running is no longer wanted
 
     void run();
     void prepare(std::unique_lock<std::mutex>& lock, const Ask& ask);
@@ -62,6 +63,7 @@ void PicturePrefetch::Shared::prepare(std::unique_lock<std::mutex>& lock, const 
     const std::string& path = ask.path;
     try {
         busy = ask;
+        drop_busy = false;
     } catch (...) {
         // Out of memory for the copy: nothing is prepared, as for an unreadable file.
         return;
@@ -85,7 +87,7 @@ void PicturePrefetch::Shared::prepare(std::unique_lock<std::mutex>& lock, const 
     lock.lock();
     busy.reset();
     finished.notify_all();
-    if (prepared && !stopping && !pending) {
+    if (prepared && !stopping && !pending && !drop_busy) {
         result = std::move(prepared);
         return;
     }
@@ -165,6 +167,16 @@ PictureRef PicturePrefetch::take(std::string_view path, SizeF box)
     if (!now || *now != taken->stamp)
         return nullptr;
     return std::move(taken->picture);
+}
+
+void PicturePrefetch::clear()
+{
+    std::optional<Shared::Result> dropped;
+    const std::lock_guard lock(m_shared->mutex);
+    m_shared->pending.reset();
+    m_shared->drop_busy = m_shared->busy.has_value();
+    dropped = std::move(m_shared->result);
+    m_shared->result.reset();
 }
 
 bool PicturePrefetch::idle() const

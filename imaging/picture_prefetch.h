@@ -68,6 +68,10 @@ public:
     // prepared picture is given away either way. Waits while the worker is decoding that very one.
     [[nodiscard]] PictureRef take(std::string_view path, SizeF box);
 
+    // Lets go of everything: the prepared picture at once, a request not yet begun, and the result of a
+    // decode that is running, when it ends. The worker then waits for the next request.
+    void clear();
+
     // For tests: whether the worker has nothing to do and holds no decode in progress.
     [[nodiscard]] bool idle() const;
 

@@ -325,5 +325,38 @@ TEST(PicturePrefetch, TheOwnerMayGoWhileADecodeRuns)
     EXPECT_EQ(disk->decodes, 1);
 }
 
+TEST(PicturePrefetch, ClearingLetsGoOfWhatIsPreparedRunningOrAskedFor)
+{
+    const struct {
+        const char* what;
+        bool hold;          // the decode of "a" is held when clear() comes
+        int decodes;        // decodes of "a" in all
+    } cases[] = {
+        {"prepared", false, 1},
+        {"being decoded", true, 1},
+    };
+    for (const auto& c : cases) {
+        Disk disk;
+        disk.put("a", 7, 1);
+        disk.put("b", 9, 1);
+        PicturePrefetch prefetch(disk.work());
+        disk.set_hold(c.hold);
+        prefetch.request("a", kBox);
+        if (c.hold)
+            disk.wait_decoding();
+        else
+            settle(prefetch);
+        prefetch.clear();
+        disk.set_hold(false);
+        settle(prefetch);
+        EXPECT_EQ(disk.decodes, c.decodes) << c.what;
+        EXPECT_EQ(content(prefetch.take("a", kBox)), -1) << c.what << ": kept after the clear";
+        // The worker goes on with the next request as before.
+        prefetch.request("b", kBox);
+        settle(prefetch);
+        EXPECT_EQ(content(prefetch.take("b", kBox)), 9) << c.what;
+    }
+}
+
 } // namespace
 } // namespace imaging

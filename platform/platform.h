@@ -38,6 +38,9 @@ public:
     virtual void on_click(ElementId) {}
     // A menu entry was chosen.
     virtual void on_menu(MenuId) {}
+    // The display was switched off (false) or on again (true; a dimmed display counts as on). Raised for
+    // a frameless window only, and possibly with the state it already had.
+    virtual void on_display_power(bool /*on*/) {}
 };
 
 // A picture decoded by the picture loader; immutable once loaded.

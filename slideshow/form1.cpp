@@ -7,6 +7,8 @@
 #include "slideshow/movement.h"
 #include "slideshow/picture_sequence.h"
 
+#include <utility>
+
 namespace slideshow {
 
 using imaging::centred;
@@ -78,7 +80,31 @@ void Form1::on_timer(platform::ElementId timer)
     trap([&] {
         m_platform.desktop.set_window_pos(handle(), kHwndTopmost, 0, 0, 0, 0, kSwpNoSize | kSwpNoMove);
         m_platform.windows.set_focus(m_window);
+        if (m_state.display_off) {
+            // The picture's interval passes unseen: its number is passed over, and its file left unread.
+            m_state.picture_no = next_picture_number(m_state.picture_no, m_state.picture_count);
+            ++m_state.ticks_while_off;
+            return;
+        }
         ShowNextPicture();
+        prefetch(m_state.picture_no);
+    });
+}
+
+void Form1::on_display_power(bool on)
+{
+    trap([&] {
+        if (on != m_state.display_off)
+            return;
+        m_state.display_off = !on;
+        if (!on || m_state.picture_no == 0)
+            return;
+        // The picture of the interval the display comes back in is shown at once; when no tick passed in
+        // the dark, the one on the screen still is that picture and only the next one is asked for again.
+        if (std::exchange(m_state.ticks_while_off, 0) > 0) {
+            m_state.picture_no = previous_picture_number(m_state.picture_no, m_state.picture_count);
+            ShowNextPicture();
+        }
         prefetch(m_state.picture_no);
     });
 }

@@ -17,6 +17,8 @@ struct Form1State {
     platform::NativeHandle taskbar_wnd = 0; // 0 when the desktop has no taskbar
     std::int16_t picture_no = 0;            // the picture the next step shows
     std::int16_t picture_count = 0;
+    bool display_off = false;               // no picture is read while nobody can see it
+    int ticks_while_off = 0;                // pictures passed over since the display went off
 };
 
 class Form1 final : public platform::WindowEvents {
@@ -35,6 +37,7 @@ public:
     void on_key_down(int key_code, int shift) override;
     void on_mouse_down(platform::ElementId source, int button, int shift, float x, float y) override;
     void on_mouse_move(platform::ElementId source, int button, int shift, float x, float y) override;
+    void on_display_power(bool on) override;
 
 private:
     void on_load();

@@ -24,4 +24,9 @@ std::int16_t next_picture_number(std::int16_t current, std::int16_t count)
     return next > count ? std::int16_t{1} : next;
 }
 
+std::int16_t previous_picture_number(std::int16_t current, std::int16_t count)
+{
+    return current <= 1 ? count : checked_add(current, -1);
+}
+
 } // namespace slideshow

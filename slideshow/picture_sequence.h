@@ -16,4 +16,7 @@ std::string picture_path(std::string_view folder, std::int16_t number);
 // Throws RuntimeError on 16-bit overflow.
 std::int16_t next_picture_number(std::int16_t current, std::int16_t count);
 
+// The number before `current` in the same cycle: `count` before 1.
+std::int16_t previous_picture_number(std::int16_t current, std::int16_t count);
+
 } // namespace slideshow

@@ -17,6 +17,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -32,6 +33,24 @@ platform::win32::DecodeFunction decoder_test_triggers()
 }
 } // namespace
 #endif
+
+namespace {
+
+// The test copy's timers tick at the interval KWOBL_TEST_TICK_MS gives (a second without it), so that a
+// day of picture changes takes an hour; kwobl.scr keeps the intervals of its windows' definitions.
+unsigned test_tick_ms()
+{
+#ifdef KWOBL_TEST_TICKS
+    wchar_t text[16] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"KWOBL_TEST_TICK_MS", text, 16);
+    const unsigned ms = length > 0 && length < 16 ? static_cast<unsigned>(std::wcstoul(text, nullptr, 10)) : 0;
+    return ms > 0 ? ms : 1000;
+#else
+    return 0;
+#endif
+}
+
+} // namespace
 
 namespace {
 
@@ -84,11 +103,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     CoInit com;
 
     Win32Windowing windows;
+    windows.set_timer_interval(test_tick_ms());
     Win32Pictures pictures(decoder);
     Win32Registry registry;
     Win32Files files;
     Win32Launcher launcher;
     platform::Platform platform{app, windows, pictures, desktop, registry, files, launcher};
+    // While the display is off nothing is prepared: the loader lets go before the slideshow hears of it.
+    windows.set_display_power_listener([&pictures](bool on) { pictures.display_power(on); });
 
     try {
         startup::Module1 module(platform);

@@ -170,4 +170,10 @@ void Win32Pictures::prefetch(std::string_view path, platform::SizeF box)
     m_prefetch->request(path, box_or_screen(box));
 }
 
+void Win32Pictures::display_power(bool on)
+{
+    if (!on)
+        m_prefetch->clear();
+}
+
 } // namespace platform::win32

@@ -59,6 +59,10 @@ public:
 
     // Starts preparing the picture file at `path` for `box` on the loader's worker thread; returns at once.
     void prefetch(std::string_view path, platform::SizeF box) override;
+    // The display went off (false) or came on again: while it is off the loader holds no prepared picture,
+    // and a decode that is running is dropped when it ends; the decoder process then waits, holding no
+    // picture, for the next request.
+    void display_power(bool on);
     // Whether the worker has finished what it was asked for.
     [[nodiscard]] bool prefetch_idle() const { return m_prefetch->idle(); }
     // The decoder process's owner; null when pictures are decoded in this process.

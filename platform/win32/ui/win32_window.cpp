@@ -103,6 +103,7 @@ Win32Window::~Win32Window()
 {
     if (m_hwnd) {
         // Normally gone already; a window still alive here belongs to a program that is ending.
+        unregister_display_power();
         ::SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
         ::DestroyWindow(m_hwnd);
     }
@@ -114,6 +115,7 @@ void Win32Window::create(HWND owner)
     m_owner_is_program_window = m_windowing.is_program_window(owner);
     create_menu_and_window(owner);
     m_dpi = window_dpi(m_hwnd);
+    register_display_power();
 
     // Element geometry in the window's scale units: twips as defined, or pixels at this dpi.
     const double per_twip = m_def.scale == ScaleMode::Pixels ? m_dpi / 1440.0 : 1.0;
@@ -229,7 +231,8 @@ void Win32Window::start_timers()
     for (std::size_t i = 0; i < m_elements.size(); ++i) {
         const ElementDef& d = *m_elements[i].def;
         if (d.kind == ElementKind::Timer && d.enabled && d.interval_ms > 0)
-            ::SetTimer(m_hwnd, kTimerIdBase + i, static_cast<UINT>(d.interval_ms), nullptr);
+            ::SetTimer(m_hwnd, kTimerIdBase + i, m_windowing.timer_interval(static_cast<unsigned>(d.interval_ms)),
+                       nullptr);
     }
 }
 

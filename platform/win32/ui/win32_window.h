@@ -112,6 +112,9 @@ private:
     LRESULT on_key(UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT on_ctl_colour(HDC dc, HWND control);
     LRESULT on_dpi_changed(WPARAM wparam, LPARAM lparam);
+    LRESULT on_power_broadcast(WPARAM wparam, LPARAM lparam);
+    void register_display_power();
+    void unregister_display_power();
     void on_get_min_max_info(MINMAXINFO& info) const;
     void paint_lines(HDC dc) const;
     void paint_picture_boxes(HDC dc) const;
@@ -137,6 +140,7 @@ private:
     UniqueHicon m_icon_big;
     UniqueHicon m_icon_small;
     std::vector<Element> m_elements;
+    HPOWERNOTIFY m_display_power = nullptr; // frameless windows: told when the display goes off and on
 };
 
 } // namespace platform::win32

@@ -7,11 +7,16 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
+#include <utility>
 
 namespace platform::win32 {
 
 namespace {
+
+// GUID_CONSOLE_DISPLAY_STATE, spelt out: the headers only declare it unless one file defines every GUID.
+constexpr GUID kConsoleDisplayState{0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
 
 // Shift state as the program's handlers take it: 1 Shift, 2 Ctrl, 4 Alt.
 int shift_state()
@@ -158,7 +163,10 @@ LRESULT Win32Window::handle(UINT message, WPARAM wparam, LPARAM lparam)
         break;
     case WM_DPICHANGED:
         return on_dpi_changed(wparam, lparam);
+    case WM_POWERBROADCAST:
+        return on_power_broadcast(wparam, lparam);
     case WM_NCDESTROY: {
+        unregister_display_power();
         const LRESULT result = default_handling(message, wparam, lparam);
         ::SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
         m_hwnd = nullptr;
@@ -169,6 +177,36 @@ LRESULT Win32Window::handle(UINT message, WPARAM wparam, LPARAM lparam)
         break;
     }
     return default_handling(message, wparam, lparam);
+}
+
+// The slideshow's window asks to hear of the display's power state; the system answers at once with the
+// state it has, then with each change.
+void Win32Window::register_display_power()
+{
+    if (m_def.frame == Frame::None)
+        m_display_power =
+            ::RegisterPowerSettingNotification(m_hwnd, &kConsoleDisplayState, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void Win32Window::unregister_display_power()
+{
+    if (m_display_power)
+        ::UnregisterPowerSettingNotification(std::exchange(m_display_power, nullptr));
+}
+
+LRESULT Win32Window::on_power_broadcast(WPARAM wparam, LPARAM lparam)
+{
+    const auto* setting = reinterpret_cast<const POWERBROADCAST_SETTING*>(lparam);
+    if (wparam != PBT_POWERSETTINGCHANGE || !setting || !m_display_power ||
+        !::IsEqualGUID(setting->PowerSetting, kConsoleDisplayState) || setting->DataLength < sizeof(DWORD))
+        return default_handling(WM_POWERBROADCAST, wparam, lparam);
+    DWORD state = 0;
+    std::memcpy(&state, setting->Data, sizeof state);
+    // 0 off, 1 on, 2 dimmed: a dimmed display still shows the picture.
+    const bool on = state != 0;
+    m_windowing.display_power_changed(on);
+    m_events.on_display_power(on);
+    return TRUE;
 }
 
 LRESULT Win32Window::default_handling(UINT message, WPARAM wparam, LPARAM lparam) const

@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace platform::win32 {
@@ -49,6 +51,20 @@ public:
     float geometry(WindowId id, ElementId element, Geometry which) override;
     void set_geometry(WindowId id, ElementId element, Geometry which, float value) override;
 
+    // Called with false when the display goes off and with true when it comes on again (dimmed counts as
+    // on), before the window's own handler hears of it: the picture loader lets go of what it prepared.
+    void set_display_power_listener(std::function<void(bool on)> listener) { m_display_power = std::move(listener); }
+    void display_power_changed(bool on) const
+    {
+        if (m_display_power)
+            m_display_power(on);
+    }
+
+    // For the test copy of the program only: every timer ticks every `ms` milliseconds, whatever its
+    // window's definition says (0 keeps the definitions').
+    void set_timer_interval(unsigned ms) { m_timer_ms = ms; }
+    [[nodiscard]] unsigned timer_interval(unsigned defined_ms) const { return m_timer_ms ? m_timer_ms : defined_ms; }
+
     // Runs the event loop while any window of the program is open.
     void run();
     [[nodiscard]] std::size_t open_windows() const { return m_windows.size(); }
@@ -86,6 +102,8 @@ private:
     int m_next_id = 1;
     UniqueHwnd m_hidden_owner;
     bool m_quit = false;
+    std::function<void(bool on)> m_display_power;
+    unsigned m_timer_ms = 0;
 };
 
 } // namespace platform::win32
