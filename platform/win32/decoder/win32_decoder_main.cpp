@@ -150,6 +150,8 @@ bool serve_one(HANDLE pipe, FileDecoder& decoder, const DecodeFunction& decode)
         reply.status = ReplyStatus::Decoded;
     } catch (const std::exception& error) {
         reply = ReplyHeader{};
+        if (dynamic_cast<const ComponentUnavailable*>(&error))
+            reply.status = ReplyStatus::NoComponent;
         message = error.what();
         message.resize(std::min<std::size_t>(message.size(), kMaxMessageBytes));
     }

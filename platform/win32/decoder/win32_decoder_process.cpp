@@ -53,28 +53,118 @@ UniqueHandle make_job(SIZE pixels)
     return job;
 }
 
-// Our own token without its privileges, at low integrity: it still reads ordinary files (their label
-// forbids only writing up) but can write almost nowhere. Empty when the system refuses.
-UniqueHandle low_integrity_token()
+// The token's information of `kind`, in a buffer of its own; empty when the system refuses.
+std::vector<std::uint8_t> token_information(HANDLE token, TOKEN_INFORMATION_CLASS kind)
 {
+    DWORD bytes = 0;
+    ::GetTokenInformation(token, kind, nullptr, 0, &bytes);
+    std::vector<std::uint8_t> buffer(bytes);
+    if (bytes == 0 || !::GetTokenInformation(token, kind, buffer.data(), bytes, &bytes))
+        return {};
+    return buffer;
+}
+
+// A well-known SID in a buffer of its own.
+std::vector<std::uint8_t> well_known_sid(WELL_KNOWN_SID_TYPE type)
+{
+    std::vector<std::uint8_t> sid(SECURITY_MAX_SID_SIZE);
+    DWORD bytes = static_cast<DWORD>(sid.size());
+    if (!::CreateWellKnownSid(type, nullptr, sid.data(), &bytes))
+        return {};
+    sid.resize(bytes);
+    return sid;
+}
+
+// What every user's token holds: everyone, the users, the restricted code and the logon session (which
+// the window station and the desktop grant). As restricting SIDs they pass only what is granted to one
+// of them too: the system's folders and registry, which the imaging component and its codecs read, but
+// no file that is the user's alone (the user's folders grant the user, the system and the
+// administrators), so that a codec led astray cannot open the user's pictures, documents or keys by
+// name. Empty when the system refuses.
+std::vector<std::vector<std::uint8_t>> restricting_sids(HANDLE own)
+{
+    std::vector<std::vector<std::uint8_t>> sids;
+    for (const WELL_KNOWN_SID_TYPE type : {WinWorldSid, WinBuiltinUsersSid, WinRestrictedCodeSid}) {
+        sids.push_back(well_known_sid(type));
+        if (sids.back().empty())
+            return {};
+    }
+    const std::vector<std::uint8_t> groups = token_information(own, TokenGroups);
+    if (!groups.empty()) {
+        const auto* list = reinterpret_cast<const TOKEN_GROUPS*>(groups.data());
+        for (DWORD i = 0; i < list->GroupCount; ++i) {
+            if ((list->Groups[i].Attributes & SE_GROUP_LOGON_ID) == SE_GROUP_LOGON_ID) {
+                const auto* sid = static_cast<const std::uint8_t*>(list->Groups[i].Sid);
+                sids.emplace_back(sid, sid + ::GetLengthSid(list->Groups[i].Sid));
+            }
+        }
+    }
+    return sids;
+}
+
+// Objects the restricted decoder makes (its threads, COM's events) must grant the restricted code too,
+// or the decoder could not open its own: the user, the system and the restricted code get them all.
+bool grant_own_objects(HANDLE token)
+{
+    const std::vector<std::uint8_t> user = token_information(token, TokenUser);
+    const std::vector<std::uint8_t> system = well_known_sid(WinLocalSystemSid);
+    const std::vector<std::uint8_t> restricted = well_known_sid(WinRestrictedCodeSid);
+    if (user.empty() || system.empty() || restricted.empty())
+        return false;
+    PSID sids[] = {reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, PSID(system.data()),
+                   PSID(restricted.data())};
+    DWORD bytes = sizeof(ACL);
+    for (PSID sid : sids)
+        bytes += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sid);
+    std::vector<std::uint8_t> acl((bytes + 3) & ~DWORD{3});
+    auto* list = reinterpret_cast<ACL*>(acl.data());
+    if (!::InitializeAcl(list, static_cast<DWORD>(acl.size()), ACL_REVISION))
+        return false;
+    for (PSID sid : sids) {
+        if (!::AddAccessAllowedAce(list, ACL_REVISION, GENERIC_ALL, sid))
+            return false;
+    }
+    TOKEN_DEFAULT_DACL dacl{list};
+    return ::SetTokenInformation(token, TokenDefaultDacl, &dacl, sizeof dacl) != FALSE;
+}
+
+// The decoder's token for `steps`: our own without its privileges, limited to what every user may read
+// (kNoUserFiles) and at low integrity (kLowToken), so that it reads only what it is handed and can write
+// almost nowhere. Empty when no step asks for a token, or when the system refuses.
+UniqueHandle decoder_token(unsigned steps)
+{
+    if (!(steps & (kLowToken | kNoUserFiles)))
+        return {};
     UniqueHandle own;
     if (!::OpenProcessToken(::GetCurrentProcess(),
                             TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT, own.put()))
         return {};
+    std::vector<std::vector<std::uint8_t>> sids;
+    std::vector<SID_AND_ATTRIBUTES> restricting;
+    if (steps & kNoUserFiles) {
+        sids = restricting_sids(own.get());
+        if (sids.empty())
+            return {};
+        for (std::vector<std::uint8_t>& sid : sids)
+            restricting.push_back(SID_AND_ATTRIBUTES{PSID(sid.data()), 0});
+    }
     UniqueHandle restricted;
-    if (!::CreateRestrictedToken(own.get(), DISABLE_MAX_PRIVILEGE, 0, nullptr, 0, nullptr, 0, nullptr,
+    if (!::CreateRestrictedToken(own.get(), DISABLE_MAX_PRIVILEGE, 0, nullptr, 0, nullptr,
+                                 static_cast<DWORD>(restricting.size()), restricting.empty() ? nullptr : restricting.data(),
                                  restricted.put()))
         return {};
-    SID_IDENTIFIER_AUTHORITY label = SECURITY_MANDATORY_LABEL_AUTHORITY;
-    PSID low = nullptr;
-    if (!::AllocateAndInitializeSid(&label, 1, SECURITY_MANDATORY_LOW_RID, 0, 0, 0, 0, 0, 0, 0, &low))
+    if ((steps & kNoUserFiles) && !grant_own_objects(restricted.get()))
+        return {};
+    if (!(steps & kLowToken))
+        return restricted;
+    std::vector<std::uint8_t> low = well_known_sid(WinLowLabelSid);
+    if (low.empty())
         return {};
     TOKEN_MANDATORY_LABEL level{};
     level.Label.Attributes = SE_GROUP_INTEGRITY;
-    level.Label.Sid = low;
+    level.Label.Sid = PSID(low.data());
     const BOOL lowered = ::SetTokenInformation(restricted.get(), TokenIntegrityLevel, &level,
-                                               sizeof level + ::GetLengthSid(low));
-    ::FreeSid(low);
+                                               static_cast<DWORD>(sizeof level + low.size()));
     return lowered ? std::move(restricted) : UniqueHandle{};
 }
 
@@ -83,12 +173,8 @@ bool has_low_integrity(HANDLE process)
     UniqueHandle token;
     if (!::OpenProcessToken(process, TOKEN_QUERY, token.put()))
         return false;
-    DWORD bytes = 0;
-    ::GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &bytes);
-    if (bytes == 0)
-        return false;
-    std::vector<std::uint8_t> buffer(bytes);
-    if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.data(), bytes, &bytes))
+    const std::vector<std::uint8_t> buffer = token_information(token.get(), TokenIntegrityLevel);
+    if (buffer.empty())
         return false;
     const auto* level = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data());
     const DWORD rid = *::GetSidSubAuthority(level->Label.Sid, *::GetSidSubAuthorityCount(level->Label.Sid) - 1);
@@ -168,12 +254,9 @@ std::vector<unsigned> step_choices(unsigned steps)
 // inheritable, and the pipe's end is closed as soon as the decoder has it.
 bool spawn_decoder_process(const DecoderCommand& command, unsigned steps, HANDLE client, PROCESS_INFORMATION& info)
 {
-    UniqueHandle token;
-    if (steps & kLowToken) {
-        token = low_integrity_token();
-        if (!token)
-            return false;
-    }
+    const UniqueHandle token = decoder_token(steps);
+    if ((steps & (kLowToken | kNoUserFiles)) && !token)
+        return false;
     std::wstring command_line = L"\"" + command.program + L"\" " + command.arguments +
                                 (command.arguments.empty() ? L"" : L" ") + kDecoderArgument + L" " +
                                 std::to_wstring(reinterpret_cast<std::uintptr_t>(client));
@@ -202,15 +285,20 @@ bool spawn_decoder_process(const DecoderCommand& command, unsigned steps, HANDLE
     if ((steps & kNoChildProcesses) && !::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_CHILD_PROCESS_POLICY,
                                                                     &children, sizeof children, nullptr, nullptr))
         return false;
+    // Started in the system's folder, so that it holds no handle to a folder of the user's (ours may be
+    // one), which its token might not even be let to open.
+    wchar_t system_folder[MAX_PATH] = {};
+    const bool in_system_folder = ::GetSystemDirectoryW(system_folder, MAX_PATH) - 1u < MAX_PATH - 1u;
+    const wchar_t* folder = in_system_folder ? system_folder : nullptr;
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
     startup.lpAttributeList = list;
     const DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT;
     const BOOL made = token ? ::CreateProcessAsUserW(token.get(), command.program.c_str(), command_line.data(), nullptr,
-                                                     nullptr, TRUE, flags, nullptr, nullptr, &startup.StartupInfo,
+                                                     nullptr, TRUE, flags, nullptr, folder, &startup.StartupInfo,
                                                      &info)
                             : ::CreateProcessW(command.program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                                               flags, nullptr, nullptr, &startup.StartupInfo, &info);
+                                               flags, nullptr, folder, &startup.StartupInfo, &info);
     return made != FALSE;
 }
 
@@ -433,7 +521,12 @@ std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& p
         } catch (const std::exception&) {
             if (lost == Lost::ByFile)
                 m_fatal.emplace(path, stamp);
-            // A request that never reached the decoder (it went just before) is given to a new one.
+            // A request that never reached the decoder (it went just before) is given to a new one; so is
+            // one that a token the imaging component refuses could not decode, to one made without it.
+            if (lost == Lost::ByToken) {
+                m_steps &= ~kNoUserFiles;
+                continue;
+            }
             if (lost == Lost::Undelivered && attempt == 0)
                 continue;
             throw;
@@ -515,7 +608,14 @@ std::shared_ptr<const Win32Picture> DecoderProcess::ask(HANDLE file, platform::S
         end();
         throw RuntimeError("the decoder ended or did not answer in time");
     }
-    if (reply.status == ReplyStatus::Refused) {
+    if (reply.status == ReplyStatus::NoComponent && (m_running->steps & kNoUserFiles)) {
+        // The system took the token but the imaging component will not start under it: that step is
+        // refused after all, and left out from now on.
+        lost = Lost::ByToken;
+        end();
+        throw RuntimeError("the imaging component does not start in the restricted decoder");
+    }
+    if (reply.status != ReplyStatus::Decoded) {
         message.resize(reply.message_bytes);
         throw RuntimeError(message.empty() ? "the file was refused" : message);
     }

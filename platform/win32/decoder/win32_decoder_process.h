@@ -49,8 +49,12 @@ enum DecoderStep : unsigned {
     kMitigations = 1u << 1,
     // Our token without its privileges, at low integrity: it reads but can write almost nowhere.
     kLowToken = 1u << 2,
+    // Our token let pass only what every user may (restricting SIDs): no file that is the user's alone
+    // opens by name. The system may take it and the imaging component then not start under it; that
+    // counts as a refusal too.
+    kNoUserFiles = 1u << 3,
 };
-inline constexpr unsigned kEveryDecoderStep = kNoChildProcesses | kMitigations | kLowToken;
+inline constexpr unsigned kEveryDecoderStep = kNoChildProcesses | kMitigations | kLowToken | kNoUserFiles;
 
 // Makes a decoder's process suspended, with `client` (the pipe's end) the one handle it inherits,
 // confined by `steps` (DecoderStep); false when the system refuses. The program's is
@@ -120,8 +124,8 @@ public:
 private:
     // How a request's decoder was lost: not at all; before it was given the request (it went just
     // before); by the file (it crashed or hung on it, and the file is refused while unchanged); or from
-    // outside while it decoded.
-    enum class Lost { No, Undelivered, ByFile, FromOutside };
+    // outside while it decoded; or by its token, under which the imaging component does not start.
+    enum class Lost { No, Undelivered, ByFile, FromOutside, ByToken };
 
     // Whether a decoder runs, starting one if none does. Called with m_mutex held.
     bool running();

@@ -31,7 +31,7 @@ bool reply_fits(const ReplyHeader& reply, std::uint64_t mapping_bytes)
     if (reply.magic != kReply || !side(reply.natural_width) || !side(reply.natural_height) ||
         !side(reply.pixels_width) || !side(reply.pixels_height) || reply.message_bytes > kMaxMessageBytes)
         return false;
-    if (reply.status == ReplyStatus::Refused)
+    if (reply.status == ReplyStatus::Refused || reply.status == ReplyStatus::NoComponent)
         return true;
     if (reply.status != ReplyStatus::Decoded)
         return false;

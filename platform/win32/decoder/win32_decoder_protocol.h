@@ -63,7 +63,8 @@ struct RequestHeader {
 // of any picture.
 [[nodiscard]] bool box_fits(float width, float height);
 
-enum class ReplyStatus : std::uint32_t { Decoded = 0, Refused = 1 };
+// NoComponent: the imaging component could not be started in the decoder at all, whatever the file.
+enum class ReplyStatus : std::uint32_t { Decoded = 0, Refused = 1, NoComponent = 2 };
 
 struct ReplyHeader {
     std::uint32_t magic = kReply;

@@ -274,7 +274,7 @@ TEST_F(DecoderProcessTest, EachStepTheSystemRefusesIsLeftOutAloneForTheRestOfThe
     std::printf("confinement steps this system takes: %#x of %#x\n", taken, kEveryDecoderStep);
     EXPECT_TRUE(taken & kLowToken);
     for (const unsigned refused : {unsigned{kLowToken}, unsigned{kMitigations}, unsigned{kNoChildProcesses},
-                                   unsigned{kLowToken | kMitigations}}) {
+                                   unsigned{kNoUserFiles}, unsigned{kLowToken | kMitigations}}) {
         SCOPED_TRACE(refused);
         std::vector<unsigned> asked;
         DecoderProcess decoder(test_decoder(), DecoderSettings{}, kTestWatchdogMs,
@@ -292,6 +292,40 @@ TEST_F(DecoderProcessTest, EachStepTheSystemRefusesIsLeftOutAloneForTheRestOfThe
         EXPECT_EQ(decoder.steps(), taken & ~refused);
         ASSERT_FALSE(asked.empty());
         EXPECT_EQ(asked.front(), taken & ~refused) << "asked first for what it was made with before";
+    }
+}
+
+// A system may take the token that passes only what every user may and then not start the imaging
+// component under it (a registry key or a folder its codecs need that grants no more): the decoder
+// says so, and that step alone is left out. A decoder that cannot start it at all loses the picture.
+TEST_F(DecoderProcessTest, AnImagingComponentThatWillNotStartUnderTheTokenLeavesTheTokenOut)
+{
+    const std::wstring good = m_folder.file(L"good.bmp");
+    write_bmp(good, 20, 10, 7);
+    ASSERT_TRUE(m_decoder.decode(good, kScreen));
+    const unsigned taken = m_decoder.steps();
+    if (!(taken & kNoUserFiles))
+        GTEST_SKIP() << "this system refuses the restricting token outright";
+    const DecoderCommand without_component{
+        module_path(), L"--gtest_also_run_disabled_tests --gtest_filter=DecoderChild.DISABLED_ServeWithoutComponent"};
+    for (const bool only_under_the_token : {true, false}) {
+        SCOPED_TRACE(only_under_the_token);
+        DecoderProcess decoder(test_decoder(), DecoderSettings{}, kTestWatchdogMs,
+                               [&](const DecoderCommand& command, unsigned steps, HANDLE client,
+                                   PROCESS_INFORMATION& info) {
+                                   const bool refuse = !only_under_the_token || (steps & kNoUserFiles);
+                                   return spawn_decoder_process(refuse ? without_component : command, steps, client,
+                                                                info);
+                               });
+        if (only_under_the_token) {
+            const std::shared_ptr<const Win32Picture> picture = decoder.decode(good, kScreen);
+            ASSERT_TRUE(picture) << "decoded by a decoder made without that token";
+            EXPECT_EQ(picture->natural_width(), 20);
+        } else {
+            EXPECT_THROW((void)decoder.decode(good, kScreen), RuntimeError) << "one picture lost, not a loop";
+        }
+        EXPECT_EQ(decoder.starts(), 2);
+        EXPECT_EQ(decoder.steps(), taken & ~kNoUserFiles) << "the others stay";
     }
 }
 
@@ -689,6 +723,14 @@ TEST(DecoderChild, DISABLED_Serve)
 {
     const std::optional<int> code = run_decoder_if_asked(::GetCommandLineW(), decoder_test_triggers());
     ASSERT_TRUE(code.has_value());
+}
+
+TEST(DecoderChild, DISABLED_ServeWithoutComponent)
+{
+    const auto refuse = [](FileDecoder&, HANDLE, platform::SizeF) -> std::shared_ptr<const Win32Picture> {
+        throw ComponentUnavailable();
+    };
+    ASSERT_TRUE(run_decoder_if_asked(::GetCommandLineW(), refuse).has_value());
 }
 
 TEST(DecoderChild, DISABLED_EndAtOnce)

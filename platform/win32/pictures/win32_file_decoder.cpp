@@ -49,7 +49,7 @@ IWICImagingFactory& FileDecoder::factory()
     if (made == CO_E_NOTINITIALIZED && SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
         made = make();
     if (FAILED(made))
-        throw RuntimeError("starting the imaging component failed");
+        throw ComponentUnavailable();
     return *m_factory.get();
 }
 

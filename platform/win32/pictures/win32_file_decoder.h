@@ -4,6 +4,7 @@
 
 #include "imaging/colour_transform.h"
 #include "imaging/picture_prefetch.h"
+#include "platform/errors.h"
 #include "platform/win32/common/win32_handles.h"
 #include "platform/win32/pictures/win32_dib.h"
 
@@ -19,6 +20,12 @@
 namespace platform::win32 {
 
 using imaging::FileStamp;
+
+// The imaging component could not be started on this thread: no file's doing.
+class ComponentUnavailable : public RuntimeError {
+public:
+    ComponentUnavailable() : RuntimeError("starting the imaging component failed") {}
+};
 
 // Decodes picture files on one thread, each kept at the size it is shown at in the box it is asked for,
 // in the colours of the display whose ICC profile is `display_profile` (sRGB when it is empty or
