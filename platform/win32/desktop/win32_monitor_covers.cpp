@@ -6,6 +6,8 @@
 // cover reaches it as a click.
 #include "platform/win32/desktop/win32_monitor_covers.h"
 
+#include "platform/win32/common/win32_input.h"
+
 #include <windowsx.h>
 
 #include <algorithm>
@@ -58,24 +60,6 @@ BOOL CALLBACK add_other_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM data)
         // is kept for our caller, and FALSE stops the enumeration here.
         list->failure = std::current_exception();
         return FALSE;
-    }
-}
-
-bool is_pointer_message(UINT message)
-{
-    switch (message) {
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONDBLCLK:
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONDBLCLK:
-    case WM_XBUTTONDOWN:
-    case WM_XBUTTONDBLCLK:
-        return true;
-    default:
-        return false;
     }
 }
 

@@ -4,10 +4,12 @@
 #include "platform/win32/loader/win32_pictures.h"
 
 #include "platform/errors.h"
+#include "platform/win32/common/win32_input.h"
 #include "platform/win32/common/win32_text.h"
 #include "platform/win32/decoder/win32_decoder_process.h"
 #include "platform/win32/pictures/win32_colour.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -56,14 +58,11 @@ constexpr DWORD kInputLookMs = 20;
 // of them ends the run.
 bool ending_input_waits()
 {
-    constexpr UINT kEnding[] = {WM_KEYDOWN,       WM_SYSKEYDOWN,    WM_LBUTTONDOWN, WM_LBUTTONDBLCLK,
-                                WM_RBUTTONDOWN,   WM_RBUTTONDBLCLK, WM_MBUTTONDOWN, WM_MBUTTONDBLCLK,
-                                WM_XBUTTONDOWN,   WM_XBUTTONDBLCLK};
-    MSG message;
-    for (const UINT kind : kEnding)
-        if (::PeekMessageW(&message, nullptr, kind, kind, PM_NOREMOVE | PM_NOYIELD))
-            return true;
-    return false;
+    const auto waits = [](UINT kind) {
+        MSG message;
+        return ::PeekMessageW(&message, nullptr, kind, kind, PM_NOREMOVE | PM_NOYIELD) != FALSE;
+    };
+    return waits(WM_KEYDOWN) || waits(WM_SYSKEYDOWN) || std::any_of(kButtonPresses.begin(), kButtonPresses.end(), waits);
 }
 
 // One picture got on a thread of its own, for the user-interface thread to wait for.

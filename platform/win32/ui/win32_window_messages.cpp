@@ -1,6 +1,8 @@
 // One top-level window built from its definition: its messages, painting and input events.
 #include "platform/win32/ui/win32_window.h"
 
+#include "platform/win32/common/win32_input.h"
+
 #include "platform/win32/ui/win32_dpi.h"
 #include "platform/win32/ui/win32_windowing.h"
 
@@ -105,6 +107,8 @@ LRESULT CALLBACK Win32Window::window_proc(HWND hwnd, UINT message, WPARAM wparam
 LRESULT Win32Window::handle(UINT message, WPARAM wparam, LPARAM lparam)
 {
     const bool frameless = m_def.frame == Frame::None;
+    if (is_pointer_message(message))
+        return on_mouse(message, wparam, lparam);
     switch (message) {
     case WM_ERASEBKGND:
         return 1; // WM_PAINT paints every pixel, so erasing first would only flicker
@@ -116,16 +120,6 @@ LRESULT Win32Window::handle(UINT message, WPARAM wparam, LPARAM lparam)
         if (wparam >= kTimerIdBase && wparam - kTimerIdBase < m_elements.size())
             m_events.on_timer(static_cast<ElementId>(wparam - kTimerIdBase));
         return 0;
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONDBLCLK:
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONDBLCLK:
-    case WM_XBUTTONDOWN:
-    case WM_XBUTTONDBLCLK:
-        return on_mouse(message, wparam, lparam);
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
     case WM_SYSKEYUP:
