@@ -8,7 +8,10 @@
 #     answering) with a 24-megapixel baseline JPEG photograph, the Wine server kept running, and the
 #     program's peak and final working set after two picture changes, and those of its decoder process.
 #
-#   bench/responsiveness.sh [--runs N] [--against OTHER.scr]
+#   bench/responsiveness.sh [--runs N] [--against OTHER.scr] [--first-size WxH]
+#
+# WxH: the size of the baseline JPEG photographs of the first-picture and working-set figures (default
+# 6000x4000, 24 megapixels; 1920x1080 is a screen-sized one).
 #
 # N: start-ups to take the median of (default 5). With --against, the start-ups alternate between this
 # build's kwobl.scr and OTHER.scr (another build of it), in the same folder of pictures, and the median
@@ -22,10 +25,12 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=5
 against=
+first_size=6000x4000
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift 2 ;;
     --against) against=$2; shift 2 ;;
+    --first-size) first_size=$2; shift 2 ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
 done
@@ -75,7 +80,8 @@ make_folder() { # NAME SIZE OPTIONS...
 }
 make_folder heavy 8000x6000 -quality 90 -interlace plane -sampling-factor 2x2
 make_folder small 640x480 -quality 90
-make_folder photo 6000x4000 -quality 90 -interlace none -sampling-factor 2x2
+photo=photo-$first_size
+make_folder "$photo" "$first_size" -quality 90 -interlace none -sampling-factor 2x2
 
 # A Wine server left running in the prefix (by another run, on another display) is ended first: it
 # would refuse to start again, and the programs would show on that display.
@@ -106,25 +112,25 @@ first_picture() { # PROGRAM: prints the milliseconds to its first picture
 }
 median_of() { printf '%s\n' "$@" | sort -n | sed -n "$((($# + 1) / 2))p"; }
 sorted_of() { printf '%s\n' "$@" | sort -n | tr '\n' ' ' | sed 's/ $//'; }
-[ -z "$against" ] || cp "$against" "$pictures/photo/other.scr"
+[ -z "$against" ] || cp "$against" "$pictures/$photo/other.scr"
 firsts=()
 others=()
 for ((i = 0; i < runs; i++)); do
-  firsts+=("$(first_picture "$pictures/photo/kwobl.scr")")
+  firsts+=("$(first_picture "$pictures/$photo/kwobl.scr")")
   sleep 1
   if [ -n "$against" ]; then
-    others+=("$(first_picture "$pictures/photo/other.scr")")
+    others+=("$(first_picture "$pictures/$photo/other.scr")")
     sleep 1
   fi
 done
-printf '%-46s median %7s ms   (%s)\n' "first picture, 24-MP baseline JPEG:" "$(median_of "${firsts[@]}")" \
+printf '%-46s median %7s ms   (%s)\n' "first picture, $first_size baseline JPEG:" "$(median_of "${firsts[@]}")" \
   "$(sorted_of "${firsts[@]}")"
 if [ -n "$against" ]; then
   printf '%-46s median %7s ms   (%s)\n' "  the other program (--against), alternating:" "$(median_of "${others[@]}")" \
     "$(sorted_of "${others[@]}")"
-  rm -f "$pictures/photo/other.scr"
+  rm -f "$pictures/$photo/other.scr"
 fi
-for name in photo heavy; do
+for name in "$photo" heavy; do
   line=$(wine "$helper" launch 25 "$(winpath "$pictures/$name/kwobl.scr")" /s | tr -d '\r')
   peak=$(sed -n 's/.*\tpeak_mb=\([0-9.]*\).*/\1/p' <<<"$line")
   held=$(sed -n 's/.*\theld_mb=\([0-9.]*\).*/\1/p' <<<"$line")

@@ -15,6 +15,8 @@ import argparse
 import colorsys
 import ctypes
 import os
+import random
+import signal
 import struct
 import subprocess
 import sys
@@ -235,6 +237,8 @@ def main() -> int:
     parser.add_argument("--helper", type=Path, required=True)
     parser.add_argument("--folder", type=Path, required=True)
     parser.add_argument("--screen", default="640x480")
+    parser.add_argument("--kill-decoder-every", type=int, default=0, metavar="N",
+                        help="end the decoder from outside every N changes, at a random moment of the interval")
     options = parser.parse_args()
 
     folder = options.folder
@@ -278,6 +282,26 @@ def main() -> int:
         time.sleep(0.05)
     follower = threading.Thread(target=follow, daemon=True)
     follower.start()
+    kills: list[int] = []  # the change after which each kill came
+
+    def kill_decoders() -> None:
+        """As the task manager or the system short of memory would: at any moment, idle or decoding."""
+        chance = random.Random(options.kill_decoder_every)
+        due = options.kill_decoder_every
+        while not stop.is_set():
+            if watch.changes >= due:
+                time.sleep(chance.uniform(0, options.tick_ms / 1000))
+                for pid in decoder_pids(folder):
+                    try:
+                        os.kill(pid, signal.SIGKILL)
+                        kills.append(watch.changes)
+                    except OSError:
+                        pass
+                due += options.kill_decoder_every
+            time.sleep(0.01)
+
+    if options.kill_decoder_every > 0:
+        threading.Thread(target=kill_decoders, daemon=True).start()
     started = time.monotonic()
     samples: list[tuple[int, float, dict[str, dict[str, int]]]] = []
 
@@ -314,6 +338,9 @@ def main() -> int:
         print(f"soak: the slideshow ended after {watch.changes} changes", flush=True)
     for miss in watch.misses:
         print(f"soak: missed {miss}", flush=True)
+    if options.kill_decoder_every > 0:
+        print(f"soak: the decoder ended from outside {len(kills)} times (each may cost the picture it was "
+              f"decoding), besides the {CRASH:03d} and {HANG:03d} triggers every cycle", flush=True)
     print(f"soak: {watch.changes} changes in {elapsed:.0f} s ({watch.changes / elapsed:.2f} a second)", flush=True)
 
     base = next((s for c, _, s in samples if c >= 100), samples[0][2])

@@ -9,7 +9,10 @@
 # figure), the decoder processes started in all and the changes that showed neither their picture nor, for
 # a bad file, black (see bench/soak.py).
 #
-#   bench/soak.sh [--changes N] [--tick-ms MS] [--screen WxH]      (defaults 8640, 250, 640x480)
+#   bench/soak.sh [--changes N] [--tick-ms MS] [--screen WxH] [--kill-decoder-every K]
+#
+# Defaults 8640, 250, 640x480 and no kills. With --kill-decoder-every, the decoder process is also ended
+# from outside every K changes, at a random moment of the interval, and the number of kills is printed.
 set -euo pipefail
 
 KWOBL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -20,11 +23,13 @@ source "$KWOBL_ROOT/scripts/lib/wine.sh"
 changes=8640
 tick_ms=250
 screen=640x480
+extra=()
 while (($#)); do
     case $1 in
     --changes) changes=$2; shift ;;
     --tick-ms) tick_ms=$2; shift ;;
     --screen) screen=$2; shift ;;
+    --kill-decoder-every) extra+=(--kill-decoder-every "$2"); shift ;;
     *) kwobl_die "unknown option $1 (see the head of bench/soak.sh)" ;;
     esac
     shift
@@ -45,4 +50,4 @@ kwobl_start_xvfb "${screen%x*}" "${screen#*x}"
 kwobl_prepare_wine_prefix "$KWOBL_ROOT/build/wine/soak-prefix"
 python3 bench/soak.py --changes "$changes" --tick-ms "$tick_ms" --screen "$screen" \
     --scr build/windows/kwobl_quick.scr --helper build/windows/tests/e2e/helper/kwobl_e2e_power.exe \
-    --folder "$folder"
+    --folder "$folder" "${extra[@]}"
