@@ -128,6 +128,24 @@ bool grant_own_objects(HANDLE token)
     return ::SetTokenInformation(token, TokenDefaultDacl, &dacl, sizeof dacl) != FALSE;
 }
 
+// The SID of the decoder's AppContainer, derived from its name by the system; empty where the system
+// has no AppContainers (before Windows 8, and Wine).
+std::vector<std::uint8_t> app_container_sid()
+{
+    using Derive = HRESULT(WINAPI*)(PCWSTR, PSID*);
+    const HMODULE userenv = ::LoadLibraryExW(L"userenv.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const auto derive = userenv ? reinterpret_cast<Derive>(reinterpret_cast<void (*)()>(
+                                      ::GetProcAddress(userenv, "DeriveAppContainerSidFromAppContainerName")))
+                                : nullptr;
+    PSID sid = nullptr;
+    if (!derive || FAILED(derive(L"KWOBL.PictureDecoder", &sid)) || !sid)
+        return {};
+    const auto* bytes = static_cast<const std::uint8_t*>(sid);
+    std::vector<std::uint8_t> copy(bytes, bytes + ::GetLengthSid(sid));
+    ::FreeSid(sid);
+    return copy;
+}
+
 // The decoder's token for `steps`: our own without its privileges, limited to what every user may read
 // (kNoUserFiles) and at low integrity (kLowToken), so that it reads only what it is handed and can write
 // almost nowhere. Empty when no step asks for a token, or when the system refuses.
@@ -254,13 +272,10 @@ std::vector<unsigned> step_choices(unsigned steps)
 // inheritable, and the pipe's end is closed as soon as the decoder has it.
 bool spawn_decoder_process(const DecoderCommand& command, unsigned steps, HANDLE client, PROCESS_INFORMATION& info)
 {
-    const UniqueHandle token = decoder_token(steps);
-    if ((steps & (kLowToken | kNoUserFiles)) && !token)
-        return false;
     std::wstring command_line = L"\"" + command.program + L"\" " + command.arguments +
                                 (command.arguments.empty() ? L"" : L" ") + kDecoderArgument + L" " +
                                 std::to_wstring(reinterpret_cast<std::uintptr_t>(client));
-    constexpr DWORD kAttributes = 3;
+    constexpr DWORD kAttributes = 4;
     SIZE_T list_bytes = 0;
     ::InitializeProcThreadAttributeList(nullptr, kAttributes, 0, &list_bytes);
     std::vector<std::uint8_t> list_memory(list_bytes);
@@ -290,9 +305,23 @@ bool spawn_decoder_process(const DecoderCommand& command, unsigned steps, HANDLE
     wchar_t system_folder[MAX_PATH] = {};
     const bool in_system_folder = ::GetSystemDirectoryW(system_folder, MAX_PATH) - 1u < MAX_PATH - 1u;
     const wchar_t* folder = in_system_folder ? system_folder : nullptr;
+    std::vector<std::uint8_t> container;
+    SECURITY_CAPABILITIES capabilities{};
+    if (steps & kAppContainer) {
+        container = app_container_sid();
+        capabilities.AppContainerSid = PSID(container.data());
+        if (container.empty() ||
+            !::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_SECURITY_CAPABILITIES, &capabilities,
+                                         sizeof capabilities, nullptr, nullptr))
+            return false;
+    }
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
     startup.lpAttributeList = list;
+    // The token last: every refusal above is cheaper to learn than it is to make.
+    const UniqueHandle token = decoder_token(steps);
+    if ((steps & (kLowToken | kNoUserFiles)) && !token)
+        return false;
     const DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT;
     const BOOL made = token ? ::CreateProcessAsUserW(token.get(), command.program.c_str(), command_line.data(), nullptr,
                                                      nullptr, TRUE, flags, nullptr, folder, &startup.StartupInfo,
@@ -438,8 +467,9 @@ std::shared_ptr<DecoderProcess::Running> DecoderProcess::make(const DecoderComma
     return running;
 }
 
-bool DecoderProcess::greet(std::shared_ptr<Running> running)
+bool DecoderProcess::greet(std::shared_ptr<Running> running, bool& ended)
 {
+    ended = false;
     m_running = std::move(running);
     // The memory limit of the boxes asked for so far (a launched decoder's was a large screen's), before
     // it reads a file.
@@ -452,6 +482,7 @@ bool DecoderProcess::greet(std::shared_ptr<Running> running)
     std::uint32_t ready = 0;
     if (!m_running->write(settings.data(), settings.size(), deadline) ||
         !m_running->read(&ready, sizeof ready, deadline) || ready != kReady) {
+        ended = gone();
         end();
         return false;
     }
@@ -474,18 +505,39 @@ bool DecoderProcess::running()
     if (m_running || m_closed)
         return static_cast<bool>(m_running);
     // The steps a decoder was made without are those the system refused, and they are asked for no
-    // more; a decoder that was made but then did not answer (it died, or a busy machine kept it from
-    // starting in time) lowers nothing.
+    // more; a decoder that was made but then did not answer (a busy machine kept it from starting in
+    // time, or it died made without any of kReadingSteps) lowers nothing.
+    bool again = true;
     if (std::shared_ptr<Running> launched = std::exchange(m_launched, nullptr)) {
-        m_steps = launched->steps;
-        if (greet(std::move(launched)))
+        if (greet_or_lower(std::move(launched), again))
+            return true;
+        again = true; // a new one is made in any case
+    }
+    while (again) {
+        std::shared_ptr<Running> made = make(m_command, m_spawn, m_largest, m_steps, &m_closed, &m_refused);
+        if (!made)
+            return false;
+        if (greet_or_lower(std::move(made), again))
             return true;
     }
-    std::shared_ptr<Running> made = make(m_command, m_spawn, m_largest, m_steps, &m_closed, &m_refused);
-    if (!made)
-        return false;
-    m_steps = made->steps;
-    return greet(std::move(made));
+    return false;
+}
+
+bool DecoderProcess::greet_or_lower(std::shared_ptr<Running> running, bool& again)
+{
+    const unsigned steps = running->steps;
+    m_steps = steps;
+    bool ended = false;
+    if (greet(std::move(running), ended))
+        return true;
+    // A decoder that dies before it reads anything, made with a step that changes what it may read, is
+    // taken for one that step keeps from starting (a DLL or a folder it may not read): that step is left
+    // out as if refused, the most confining first. One that was slow to start lowers nothing.
+    const unsigned reading = steps & kReadingSteps;
+    again = ended && reading != 0;
+    if (again)
+        m_steps &= ~std::bit_floor(reading);
+    return false;
 }
 
 std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& path, platform::SizeF box)

@@ -53,8 +53,16 @@ enum DecoderStep : unsigned {
     // opens by name. The system may take it and the imaging component then not start under it; that
     // counts as a refusal too.
     kNoUserFiles = 1u << 3,
+    // An AppContainer of its own with no capabilities: no network, no user files, nothing of other
+    // programs; the system's folders and registry, which the imaging component reads, grant all such
+    // containers. Its SID is derived from a name and no profile is made for it, so that nothing is left
+    // behind on the disk or in the registry.
+    kAppContainer = 1u << 4,
 };
-inline constexpr unsigned kEveryDecoderStep = kNoChildProcesses | kMitigations | kLowToken | kNoUserFiles;
+inline constexpr unsigned kEveryDecoderStep = kNoChildProcesses | kMitigations | kLowToken | kNoUserFiles | kAppContainer;
+// The steps that change what the decoder may read, which could keep it from starting at all (a DLL it
+// may not read) rather than be refused when it is made.
+inline constexpr unsigned kReadingSteps = kNoUserFiles | kAppContainer;
 
 // Makes a decoder's process suspended, with `client` (the pipe's end) the one handle it inherits,
 // confined by `steps` (DecoderStep); false when the system refuses. The program's is
@@ -134,8 +142,12 @@ private:
     // system refused every way of making it), or when `closed`.
     static std::shared_ptr<Running> make(const DecoderCommand& command, const SpawnDecoder& spawn, SIZE pixels,
                                          unsigned steps, const std::atomic<bool>* closed, bool* refused = nullptr);
-    // Sends `running` its settings and waits for it to be ready; it is then the running decoder.
-    bool greet(std::shared_ptr<Running> running);
+    // Sends `running` its settings and waits for it to be ready; it is then the running decoder. When
+    // it is not, `ended` says whether it ended before it was ready, rather than being too slow.
+    bool greet(std::shared_ptr<Running> running, bool& ended);
+    // Greets `running`; when it ended before it was ready and was made with a step of kReadingSteps,
+    // the most confining of those is left out, as refused (true then: try again).
+    bool greet_or_lower(std::shared_ptr<Running> running, bool& again);
     void end();
     // Whether the running decoder has ended on its own or been ended from outside.
     bool gone() const;
