@@ -574,11 +574,10 @@ std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& p
             if (lost == Lost::ByFile)
                 m_fatal.emplace(path, stamp);
             // A request that never reached the decoder (it went just before) is given to a new one; so is
-            // one that a token the imaging component refuses could not decode, to one made without it.
-            if (lost == Lost::ByToken) {
-                m_steps &= ~kNoUserFiles;
+            // one that the imaging component could not decode under the decoder's confinement, to one
+            // made with less of it.
+            if (lost == Lost::ByConfinement)
                 continue;
-            }
             if (lost == Lost::Undelivered && attempt == 0)
                 continue;
             throw;
@@ -660,12 +659,13 @@ std::shared_ptr<const Win32Picture> DecoderProcess::ask(HANDLE file, platform::S
         end();
         throw RuntimeError("the decoder ended or did not answer in time");
     }
-    if (reply.status == ReplyStatus::NoComponent && (m_running->steps & kNoUserFiles)) {
-        // The system took the token but the imaging component will not start under it: that step is
-        // refused after all, and left out from now on.
-        lost = Lost::ByToken;
+    if (reply.status == ReplyStatus::NoComponent && (m_running->steps & kReadingSteps)) {
+        // The system took the container or the token, but the imaging component will not start under
+        // them: the most confining of them is refused after all, and left out from now on.
+        m_steps &= ~std::bit_floor(m_running->steps & kReadingSteps);
+        lost = Lost::ByConfinement;
         end();
-        throw RuntimeError("the imaging component does not start in the restricted decoder");
+        throw RuntimeError("the imaging component does not start in the confined decoder");
     }
     if (reply.status != ReplyStatus::Decoded) {
         message.resize(reply.message_bytes);

@@ -50,8 +50,7 @@ enum DecoderStep : unsigned {
     // Our token without its privileges, at low integrity: it reads but can write almost nowhere.
     kLowToken = 1u << 2,
     // Our token let pass only what every user may (restricting SIDs): no file that is the user's alone
-    // opens by name. The system may take it and the imaging component then not start under it; that
-    // counts as a refusal too.
+    // opens by name.
     kNoUserFiles = 1u << 3,
     // An AppContainer of its own with no capabilities: no network, no user files, nothing of other
     // programs; the system's folders and registry, which the imaging component reads, grant all such
@@ -60,8 +59,9 @@ enum DecoderStep : unsigned {
     kAppContainer = 1u << 4,
 };
 inline constexpr unsigned kEveryDecoderStep = kNoChildProcesses | kMitigations | kLowToken | kNoUserFiles | kAppContainer;
-// The steps that change what the decoder may read, which could keep it from starting at all (a DLL it
-// may not read) rather than be refused when it is made.
+// The steps that change what the decoder may read. The system may take them and the decoder then not
+// work under them (it dies at its start, or the imaging component will not start): the most confining
+// of them is then left out, as refused.
 inline constexpr unsigned kReadingSteps = kNoUserFiles | kAppContainer;
 
 // Makes a decoder's process suspended, with `client` (the pipe's end) the one handle it inherits,
@@ -132,8 +132,8 @@ public:
 private:
     // How a request's decoder was lost: not at all; before it was given the request (it went just
     // before); by the file (it crashed or hung on it, and the file is refused while unchanged); or from
-    // outside while it decoded; or by its token, under which the imaging component does not start.
-    enum class Lost { No, Undelivered, ByFile, FromOutside, ByToken };
+    // outside while it decoded; or by its confinement, under which the imaging component does not start.
+    enum class Lost { No, Undelivered, ByFile, FromOutside, ByConfinement };
 
     // Whether a decoder runs, starting one if none does. Called with m_mutex held.
     bool running();
