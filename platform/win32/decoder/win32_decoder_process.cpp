@@ -130,7 +130,7 @@ bool grant_own_objects(HANDLE token)
 
 // The SID of the decoder's AppContainer, derived from its name by the system; empty where the system
 // has no AppContainers (before Windows 8, and Wine).
-std::vector<std::uint8_t> app_container_sid()
+std::vector<std::uint8_t> derive_app_container_sid()
 {
     using Derive = HRESULT(WINAPI*)(PCWSTR, PSID*);
     const HMODULE userenv = ::LoadLibraryExW(L"userenv.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
@@ -144,6 +144,13 @@ std::vector<std::uint8_t> app_container_sid()
     std::vector<std::uint8_t> copy(bytes, bytes + ::GetLengthSid(sid));
     ::FreeSid(sid);
     return copy;
+}
+
+// The same, asked of the system once: every way of making a decoder tried at a start asks for it.
+const std::vector<std::uint8_t>& app_container_sid()
+{
+    static const std::vector<std::uint8_t> sid = derive_app_container_sid();
+    return sid;
 }
 
 // The decoder's token for `steps`: our own without its privileges, limited to what every user may read
@@ -308,7 +315,7 @@ bool spawn_decoder_process(const DecoderCommand& command, unsigned steps, HANDLE
     std::vector<std::uint8_t> container;
     SECURITY_CAPABILITIES capabilities{};
     if (steps & kAppContainer) {
-        container = app_container_sid();
+        container = app_container_sid(); // a copy: the attribute points into it
         capabilities.AppContainerSid = PSID(container.data());
         if (container.empty() ||
             !::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_SECURITY_CAPABILITIES, &capabilities,
