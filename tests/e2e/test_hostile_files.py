@@ -155,7 +155,9 @@ class HostileFilesTest(E2ECase):
         result = subprocess.run(["wine", str(probe), SCREEN, windows_path(self.warm_up), windows_path(path)],
                                 env=self.session.env, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
         lines = [line for line in result.stdout.decode("utf-8", "replace").splitlines() if line.startswith("load")]
-        self.assertEqual(len(lines), 1, f"the probe said {result.stdout!r} for {path.name}")
+        errors = result.stderr.decode("utf-8", "replace").splitlines()[-5:]
+        self.assertEqual(len(lines), 1, f"the probe said {result.stdout!r} for {path.name} and ended with "
+                                        f"{result.returncode}; the end of its errors: {errors}")
         return _fields(lines[0])
 
     def test_each_file_loads_or_is_refused_within_the_budget(self):
