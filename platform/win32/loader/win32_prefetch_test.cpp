@@ -131,17 +131,9 @@ TEST(Win32PrefetchTest, AFolderWatchNoticesEveryChangeThatCanReplaceAPictureAndN
         TempFolder folder(L"watch");
         const std::wstring picture = folder.file(L"KWOBL001.DAT");
         write_bmp(picture, 40, 30, 200);
-        FolderWatch watch;
-        // Marked again until the notices of the writing above have all come in and it stays quiet.
-        std::optional<std::uint64_t> mark = watch.mark(picture);
-        for (int i = 0; i < 100 && mark; ++i) {
-            ::Sleep(20);
-            if (!watch.changed_since(*mark))
-                break;
-            mark = watch.mark(picture);
-        }
+        FolderWatch watch; // after the writing above, which it does not see
+        const std::optional<std::uint64_t> mark = watch.mark(picture);
         ASSERT_TRUE(mark.has_value()) << c.what;
-        ASSERT_FALSE(watch.changed_since(*mark)) << c.what << ": the watch never became quiet";
         Win32Pictures pictures;
         EXPECT_NO_THROW((void)pictures.load(narrow(picture), kBox)) << c.what;
         EXPECT_FALSE(watch.changed_since(*mark)) << c.what << ": reading the picture counted as a change";
