@@ -13,6 +13,9 @@ struct PicturePrefetch::Shared {
     struct Ask {
         std::string path;
         SizeF box;
+        // The folder's mark, taken when it was asked for, before the file is opened; nothing when the
+        // folder is not watched.
+        std::optional<std::uint64_t> mark;
         [[nodiscard]] bool is(std::string_view p, SizeF b) const { return path == p && box == b; }
     };
     struct Result {
@@ -72,12 +75,13 @@ void PicturePrefetch::Shared::prepare(std::unique_lock<std::mutex>& lock, const 
     PictureRef picture;
     std::optional<Result> prepared;
     try {
-        const std::optional<FileStamp> before = work.stamp(path);
-        if (before)
-            picture = work.decode(path, ask.box);
-        // A file that changed while it was read may have given a mix of both contents.
-        if (picture && work.stamp(path) == before)
-            prepared = Result{ask, *before, std::move(picture)};
+        // A change after the ask's mark, even one while the file is read (which may give a mix of both
+        // contents), makes take() stamp the file again, and that stamp is then no longer the one taken
+        // when the file was opened.
+        Decoded decoded = work.decode(path, ask.box);
+        picture = std::move(decoded.picture);
+        if (picture && decoded.stamp)
+            prepared = Result{ask, *decoded.stamp, std::move(picture)};
     } catch (...) {
         // A failure here, out of memory included, only means that nothing is prepared: the loader then
         // reads the file itself.
@@ -124,7 +128,14 @@ void PicturePrefetch::request(std::string_view path, SizeF box)
             return; // being prepared
         dropped = std::move(s.result);
         s.result.reset();
-        s.pending = Shared::Ask{std::string(path), box};
+        std::optional<std::uint64_t> mark;
+        try {
+            if (s.work.mark)
+                mark = s.work.mark(std::string(path));
+        } catch (...) {
+            // No mark: the picture is then stamped again when it is taken.
+        }
+        s.pending = Shared::Ask{std::string(path), box, mark};
         if (!s.started) {
             try {
                 // Never joined: the thread holds the shared state for as long as it runs.
@@ -157,9 +168,14 @@ PictureRef PicturePrefetch::take(std::string_view path, SizeF box)
     }
     if (!taken)
         return nullptr;
+    const Work& work = m_shared->work;
     std::optional<FileStamp> now;
     try {
-        now = m_shared->work.stamp(taken->ask.path);
+        // Nothing in the folder changed since before the file was opened: it is still the file that was
+        // read, and it need not be opened again to tell.
+        if (taken->ask.mark && work.changed_since && !work.changed_since(*taken->ask.mark))
+            return std::move(taken->picture);
+        now = work.stamp(taken->ask.path);
     } catch (...) {
         // A file that cannot be stamped now is read afresh, which gives its own answer.
         return nullptr;

@@ -29,9 +29,9 @@ struct FileStamp {
 // Prepares at most one picture ahead, on one worker thread of its own.
 //
 // request() names the file that load() will probably be asked for next, and the box it will be fitted
-// to; the worker stamps the file, decodes it for that box and stamps it again. take() hands the result
-// over only for the same path and box, and only when the file's stamp is still the one it had while it
-// was decoded; in every other case (another path, another box, a file replaced, removed or newly there,
+// to; the worker decodes it for that box, with the stamp of the file as it was opened for the decode.
+// take() hands the result over only for the same path and box, and only when the file's stamp is still
+// that one; in every other case (another path, another box, a file replaced, removed or newly there,
 // a decode that failed) it gives nothing, and the caller decodes the file itself. request() never waits
 // for a decode, and take() waits only for a decode of the very file and box it is asked for that is
 // already running: the caller would otherwise decode the same file again beside it, which takes at least
@@ -43,16 +43,31 @@ struct FileStamp {
 // at once.
 class PicturePrefetch {
 public:
+    // A picture decoded ahead, with the stamp of the file it was read from, taken from the same open
+    // (nothing when the system could not give it).
+    struct Decoded {
+        PictureRef picture;
+        std::optional<FileStamp> stamp;
+    };
+
     struct Work {
-        // The file's stamp, or nothing when it cannot be stamped (it is missing, say). Called on both
-        // threads.
+        // The file's stamp now, or nothing when it cannot be stamped (it is missing, say). Called by take()
+        // only when `changed_since` cannot rule out a change.
         std::function<std::optional<FileStamp>(const std::string& path)> stamp;
         // Decodes the file for `box` as load() would. Called on the worker only; a failure is an exception
-        // or null.
-        std::function<PictureRef(const std::string& path, SizeF box)> decode;
+        // or a null picture.
+        std::function<Decoded(const std::string& path, SizeF box)> decode;
         // Run by the worker when it starts and just before it ends (for per-thread set-up); may be empty.
         std::function<void()> thread_start;
         std::function<void()> thread_end;
+        // The system's notice of changes in the folder of a file, so that a prepared picture whose folder
+        // saw none is handed over without opening its file again. `mark` is called by request(), on its
+        // caller's thread, before the worker opens the file, and gives a mark for the file's folder, or
+        // nothing when the folder cannot be watched; `changed_since` (called by take(), on any thread)
+        // tells whether anything in that folder may have changed since that mark was given. Both may be
+        // empty: every take then stamps the file again.
+        std::function<std::optional<std::uint64_t>(const std::string& path)> mark;
+        std::function<bool(std::uint64_t mark)> changed_since;
     };
 
     explicit PicturePrefetch(Work work);

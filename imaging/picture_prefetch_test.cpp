@@ -67,39 +67,64 @@ struct Disk {
     bool hold = false;          // decodes wait while this is true
     int decodes = 0;
     int decoding = 0;
+    // Whether the folder gives notice of its changes, how many it has seen, and how often a file was
+    // stamped by its path.
+    bool watched = false;
+    std::uint64_t changes = 0;
+    int stamps = 0;
 
     PicturePrefetch::Work work()
     {
-        return {[this](const std::string& path) -> std::optional<FileStamp> {
-                    const std::lock_guard lock(mutex);
-                    const auto it = files.find(path);
-                    return it == files.end() ? std::nullopt : std::optional(it->second.stamp);
-                },
-                [this](const std::string& path, SizeF) -> PictureRef {
-                    std::unique_lock lock(mutex);
-                    ++decoding;
-                    changed.notify_all();
-                    changed.wait(lock, [this] { return !hold; });
-                    --decoding;
-                    ++decodes;
-                    const auto it = files.find(path);
-                    if (it == files.end() || !it->second.readable)
-                        throw std::runtime_error("unreadable");
-                    return std::make_shared<TestPicture>(it->second.content);
-                },
-                {},
-                {}};
+        PicturePrefetch::Work work{[this](const std::string& path) -> std::optional<FileStamp> {
+                                       const std::lock_guard lock(mutex);
+                                       ++stamps;
+                                       const auto it = files.find(path);
+                                       return it == files.end() ? std::nullopt : std::optional(it->second.stamp);
+                                   },
+                                   [this](const std::string& path, SizeF) -> PicturePrefetch::Decoded {
+                                       std::unique_lock lock(mutex);
+                                       // Opened and stamped first; the content is read once the decode is let go.
+                                       const auto opened = files.find(path);
+                                       const std::optional<FileStamp> stamp =
+                                           opened == files.end() ? std::nullopt : std::optional(opened->second.stamp);
+                                       ++decoding;
+                                       changed.notify_all();
+                                       changed.wait(lock, [this] { return !hold; });
+                                       --decoding;
+                                       ++decodes;
+                                       const auto it = files.find(path);
+                                       if (!stamp || it == files.end() || !it->second.readable)
+                                           throw std::runtime_error("unreadable");
+                                       return {std::make_shared<TestPicture>(it->second.content), stamp};
+                                   },
+                                   {},
+                                   {},
+                                   {},
+                                   {}};
+        if (watched) {
+            work.mark = [this](const std::string&) -> std::optional<std::uint64_t> {
+                const std::lock_guard lock(mutex);
+                return changes;
+            };
+            work.changed_since = [this](std::uint64_t mark) {
+                const std::lock_guard lock(mutex);
+                return changes != mark;
+            };
+        }
+        return work;
     }
 
     void put(const std::string& path, int content, std::uint64_t written, bool readable = true)
     {
         const std::lock_guard lock(mutex);
         files[path] = File{FileStamp{1, 100, 4096, written}, content, readable};
+        ++changes;
     }
     void remove(const std::string& path)
     {
         const std::lock_guard lock(mutex);
         files.erase(path);
+        ++changes;
     }
     void set_hold(bool on)
     {
@@ -157,6 +182,38 @@ TEST(PicturePrefetch, PreparedPictureIsHandedOverOnlyForAnUnchangedFile)
         c.meanwhile(disk);
         EXPECT_EQ(content(prefetch.take("a", kBox)), c.expected) << c.what;
         EXPECT_EQ(content(prefetch.take("a", kBox)), -1) << c.what << ": handed over twice";
+    }
+}
+
+TEST(PicturePrefetch, AWatchedFolderWithoutChangesSparesTheStampAndAChangeMakesTheTakeLook)
+{
+    const struct {
+        const char* what;
+        bool watched;
+        std::function<void(Disk&)> meanwhile; // what happens while the picture is decoded
+        int expected;                         // the content handed over, -1 for none
+        int stamps;                           // files stamped by path at the take
+    } cases[] = {
+        {"nothing changed", true, [](Disk&) {}, 7, 0},
+        {"another file of the folder written", true, [](Disk& d) { d.put("b", 9, 1); }, 7, 1},
+        {"the file replaced while it was read", true, [](Disk& d) { d.put("a", 8, 2); }, -1, 1},
+        {"the file written again, same stamp", true, [](Disk& d) { d.put("a", 7, 1); }, 7, 1},
+        {"a folder without notice", false, [](Disk&) {}, 7, 1},
+        {"a folder without notice, the file replaced", false, [](Disk& d) { d.put("a", 8, 2); }, -1, 1},
+    };
+    for (const auto& c : cases) {
+        Disk disk;
+        disk.watched = c.watched;
+        disk.put("a", 7, 1);
+        disk.set_hold(true);
+        PicturePrefetch prefetch(disk.work());
+        prefetch.request("a", kBox);
+        disk.wait_decoding();
+        c.meanwhile(disk);
+        disk.set_hold(false);
+        settle(prefetch);
+        EXPECT_EQ(content(prefetch.take("a", kBox)), c.expected) << c.what;
+        EXPECT_EQ(disk.stamps, c.stamps) << c.what;
     }
 }
 
@@ -283,10 +340,10 @@ TEST(PicturePrefetch, RunningOutOfMemoryFailsThePreparationLikeAnUnreadableFile)
         PicturePrefetch::Work work = disk.work();
         work.thread_start = [] { t_worker = true; };
         work.decode = [&c, decode = work.decode, armed = false](const std::string& p, SizeF box) mutable {
-            PictureRef picture = decode(p, box);
+            PicturePrefetch::Decoded decoded = decode(p, box);
             if (!c.from_the_start && !armed)
                 g_fail_worker_allocations = armed = true;
-            return picture;
+            return decoded;
         };
         g_fail_worker_allocations = c.from_the_start;
         PicturePrefetch prefetch(std::move(work));

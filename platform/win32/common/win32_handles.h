@@ -77,6 +77,8 @@ using UniqueHandle = Unique<HANDLE, &::CloseHandle>;
 // Files, pipes, snapshots and anything else made the way CreateFileW makes a file, which return
 // INVALID_HANDLE_VALUE on failure: give their result to this owner as it is, and test the owner.
 using UniqueHfile = Unique<HANDLE, &::CloseHandle, InvalidIsEmpty>;
+// A folder's change notification (FindFirstChangeNotificationW), which fails as a file does.
+using UniqueChangeNotification = Unique<HANDLE, &::FindCloseChangeNotification, InvalidIsEmpty>;
 
 // Opens the file (or, with FILE_FLAG_BACKUP_SEMANTICS, the folder) at `path` that exists already;
 // empty when it cannot be opened.

@@ -547,7 +547,8 @@ bool DecoderProcess::greet_or_lower(std::shared_ptr<Running> running, bool& agai
     return false;
 }
 
-std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& path, platform::SizeF box)
+std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& path, platform::SizeF box,
+                                                           std::optional<imaging::FileStamp>* stamp_out)
 {
     if (!box_fits(box.width, box.height))
         throw RuntimeError("no box to fit the picture to");
@@ -557,6 +558,8 @@ std::shared_ptr<const Win32Picture> DecoderProcess::decode(const std::wstring& p
     if (!file)
         throw RuntimeError("the picture file cannot be opened");
     const std::optional<imaging::FileStamp> stamp = file_stamp(file.get());
+    if (stamp_out)
+        *stamp_out = stamp;
     if (m_fatal && m_fatal->first == path && m_fatal->second == stamp)
         throw RuntimeError("this file ended the decoder before");
     // A decoder that went since the last picture never saw this one: another one takes it.

@@ -95,8 +95,10 @@ public:
     // A decoder that ended before it was given the file (from outside: the task manager, the system short
     // of memory) costs nothing: another one is made for it. Returns null when the system refuses to make
     // any decoder process now (a policy against child processes, say): the caller then decodes this
-    // picture in its own process, and the next one asks for a decoder again.
-    [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path, platform::SizeF box);
+    // picture in its own process, and the next one asks for a decoder again. `stamp`, when given,
+    // receives the file's stamp from the one open.
+    [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path, platform::SizeF box,
+                                                             std::optional<imaging::FileStamp>* stamp = nullptr);
 
     // Makes a decoder process with `command` now, before the display's profile is known, for start_ahead
     // to give its settings to: a process takes a while to start. Until it has its settings its job holds

@@ -7,6 +7,7 @@
 #include "platform/win32/common/win32_input.h"
 #include "platform/win32/common/win32_text.h"
 #include "platform/win32/decoder/win32_decoder_process.h"
+#include "platform/win32/loader/win32_folder_watch.h"
 #include "platform/win32/pictures/win32_colour.h"
 
 #include <algorithm>
@@ -21,23 +22,29 @@ namespace platform::win32 {
 namespace {
 
 // The worker of the prefetch asks the decoder process when there is one; otherwise it decodes with a
-// decoder of its own, in a multithreaded apartment of its own.
+// decoder of its own, in a multithreaded apartment of its own. Either way the file is opened once, for
+// the decode, and stamped from that open; at the take it is stamped again only when its folder changed.
 PicturePrefetch::Work prefetch_work(std::span<const std::uint8_t> display_profile,
                                     std::shared_ptr<DecoderProcess> process)
 {
     auto decoder = std::make_shared<FileDecoder>(display_profile);
+    auto watch = std::make_shared<FolderWatch>();
     return {[](const std::string& path) { return file_stamp(widen(path)); },
-            [decoder, process](const std::string& path, platform::SizeF box) -> PictureRef {
+            [decoder, process](const std::string& path, platform::SizeF box) -> PicturePrefetch::Decoded {
+                PicturePrefetch::Decoded decoded;
                 if (process)
-                    if (PictureRef picture = process->decode(widen(path), box))
-                        return picture;
-                return decoder->decode(widen(path), box);
+                    decoded.picture = process->decode(widen(path), box, &decoded.stamp);
+                if (!decoded.picture)
+                    decoded.picture = decoder->decode(widen(path), box, &decoded.stamp);
+                return decoded;
             },
             [] { ::CoInitializeEx(nullptr, COINIT_MULTITHREADED); },
             [decoder] {
                 *decoder = FileDecoder();
                 ::CoUninitialize();
-            }};
+            },
+            [watch](const std::string& path) { return watch->mark(widen(path)); },
+            [watch](std::uint64_t mark) { return watch->changed_since(mark); }};
 }
 
 // The box a picture is decoded for. The slideshow asks for its first picture before it has a window:

@@ -1,12 +1,14 @@
 // Tests of the picture loader's preparation ahead with real files: taken while unchanged, read afresh otherwise.
 #include "platform/errors.h"
 #include "platform/win32/common/win32_text.h"
+#include "platform/win32/loader/win32_folder_watch.h"
 #include "platform/win32/loader/win32_pictures.h"
 #include "platform/win32/testing/win32_test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -100,6 +102,53 @@ TEST(Win32PrefetchTest, FileStampsTellContentsApart)
     write_bmp(a, 41, 30, 200);
     EXPECT_NE(file_stamp(a), first) << "the same file, rewritten longer";
     EXPECT_FALSE(file_stamp(folder.file(L"missing.bmp")).has_value());
+}
+
+// Whether the watch has taken notice of a change since `mark`: Wine's server hears of a change a moment
+// after it (a condition; the limit only keeps a broken build from hanging).
+bool noticed(const FolderWatch& watch, std::uint64_t mark)
+{
+    for (int i = 0; i < 400 && !watch.changed_since(mark); ++i)
+        ::Sleep(5);
+    return watch.changed_since(mark);
+}
+
+TEST(Win32PrefetchTest, AFolderWatchNoticesEveryChangeThatCanReplaceAPictureAndNoReading)
+{
+    const struct {
+        const char* what;
+        std::function<void(TempFolder&)> change;
+    } cases[] = {
+        {"the picture written again", [](TempFolder& f) { write_bmp(f.file(L"KWOBL001.DAT"), 41, 30, 200); }},
+        {"another file written", [](TempFolder& f) { write_bmp(f.file(L"other.bmp"), 40, 30, 200); }},
+        {"a file renamed over the picture", [](TempFolder& f) {
+             write_bmp(f.file(L"new.bmp"), 50, 30, 200);
+             ::MoveFileExW(f.file(L"new.bmp").c_str(), f.file(L"KWOBL001.DAT").c_str(), MOVEFILE_REPLACE_EXISTING);
+         }},
+        {"the picture removed", [](TempFolder& f) { ::DeleteFileW(f.file(L"KWOBL001.DAT").c_str()); }},
+    };
+    for (const auto& c : cases) {
+        TempFolder folder(L"watch");
+        const std::wstring picture = folder.file(L"KWOBL001.DAT");
+        write_bmp(picture, 40, 30, 200);
+        FolderWatch watch; // after the writing above, which it does not see
+        const std::optional<std::uint64_t> mark = watch.mark(picture);
+        ASSERT_TRUE(mark.has_value()) << c.what;
+        Win32Pictures pictures;
+        EXPECT_NO_THROW((void)pictures.load(narrow(picture), kBox)) << c.what;
+        EXPECT_FALSE(watch.changed_since(*mark)) << c.what << ": reading the picture counted as a change";
+        c.change(folder);
+        EXPECT_TRUE(noticed(watch, *mark)) << c.what;
+    }
+    // A mark of another folder's file outdates the first folder's marks; a folder that is not there gives none.
+    TempFolder one(L"watch-one");
+    TempFolder other(L"watch-other");
+    FolderWatch watch;
+    const auto first = watch.mark(one.file(L"KWOBL001.DAT"));
+    ASSERT_TRUE(first.has_value());
+    ASSERT_TRUE(watch.mark(other.file(L"KWOBL001.DAT")).has_value());
+    EXPECT_TRUE(watch.changed_since(*first));
+    EXPECT_FALSE(watch.mark(one.file(L"missing\\KWOBL001.DAT")).has_value());
 }
 
 } // namespace

@@ -53,11 +53,14 @@ IWICImagingFactory& FileDecoder::factory()
     return *m_factory.get();
 }
 
-std::shared_ptr<const Win32Picture> FileDecoder::decode(const std::wstring& path, platform::SizeF box)
+std::shared_ptr<const Win32Picture> FileDecoder::decode(const std::wstring& path, platform::SizeF box,
+                                                        std::optional<FileStamp>* stamp)
 {
     const UniqueHfile file = open_picture_file(path);
     if (!file)
         throw RuntimeError("the picture file cannot be opened");
+    if (stamp)
+        *stamp = file_stamp(file.get());
     return decode(file.get(), box);
 }
 

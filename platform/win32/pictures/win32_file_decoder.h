@@ -35,8 +35,10 @@ class FileDecoder {
 public:
     explicit FileDecoder(std::span<const std::uint8_t> display_profile = {}) : m_colours(display_profile) {}
     // As Win32Pictures::load, for a path in the system's own form and a box that is not empty (an empty
-    // one keeps the natural size). The file is opened once.
-    [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path, platform::SizeF box);
+    // one keeps the natural size). The file is opened once; `stamp`, when given, receives its stamp from
+    // that open.
+    [[nodiscard]] std::shared_ptr<const Win32Picture> decode(const std::wstring& path, platform::SizeF box,
+                                                             std::optional<FileStamp>* stamp = nullptr);
     // The same for the file open in `file` (with read access), read from its start whatever its file
     // pointer; it is the only file read.
     [[nodiscard]] std::shared_ptr<const Win32Picture> decode(HANDLE file, platform::SizeF box);
