@@ -8,8 +8,8 @@ import screen
 import wine_session
 from wine_session import Program, wait_for
 
-# How long a program may take to end after the input that ends it. Hiding or showing a window of
-# another process blocks for about two seconds under Wine, and the unload shows the taskbar again.
+# How long a program may take to end after the input that ends it: the unload shows the taskbar again,
+# which under Wine can take the shell a couple of seconds.
 END_TIMEOUT = 8
 # How long a program may take from its start to its first picture on the screen.
 START_TIMEOUT = 25

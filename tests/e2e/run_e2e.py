@@ -28,8 +28,6 @@ sys.dont_write_bytecode = True  # no __pycache__ folders in the source tree
 
 import wine_session  # noqa: E402  (the path above makes the suite's modules importable)
 
-# test_display_power runs first: after another slideshow has run in the same Wine session, its
-# quick-ticking copy has been seen to show no picture at all (FIXME: not yet explained).
 MODULES = ["test_display_power", "test_modes", "test_slideshow", "test_run", "test_demo_pictures", "test_traces",
            "test_dialogs", "test_dpi", "test_orientation", "test_prefetch", "test_colour",
            "test_hostile_files", "test_dll_search", "test_decoder_ended"]

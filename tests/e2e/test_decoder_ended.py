@@ -77,8 +77,7 @@ class DecoderEndedTest(E2ECase):
         return self.session.wait_for_screen(lambda s: s.lit_box() == picture_box(number), timeout) is not None
 
     def test_a_decoder_ended_from_outside_idle_or_decoding_costs_at_most_the_picture_it_was_decoding(self):
-        # One run, the cases one after the other: a second run of the quick copy in the same Wine session
-        # has been seen to show no picture (see run_e2e.py).
+        # One run, the cases one after the other.
         cases = [
             # name, the picture shown when the decoder goes, a large picture after it that the decoder is
             # ended while preparing (None: it is ended while it waits), the pictures that must show after.

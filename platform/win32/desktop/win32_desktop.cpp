@@ -53,6 +53,11 @@ void Win32Desktop::set_window_pos(NativeHandle window, NativeHandle insert_after
                                   unsigned flags)
 {
     HWND hwnd = to_hwnd(window);
+    // A window of another thread (the taskbar is the shell's) is asked to move, not waited for: a shell
+    // that is busy or hung must not hold the slideshow up. Under Wine, waiting for the taskbar to hide
+    // took two seconds of the first picture's interval, before the window showed.
+    if (hwnd && ::GetWindowThreadProcessId(hwnd, nullptr) != ::GetCurrentThreadId())
+        flags |= SWP_ASYNCWINDOWPOS;
     ::SetWindowPos(hwnd, to_hwnd(insert_after), x, y, cx, cy, flags);
     if (!hwnd)
         return;

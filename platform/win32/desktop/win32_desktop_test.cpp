@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <thread>
 
 // The C++ runtime's handler of a pure virtual call.
 extern "C" void __cxa_pure_virtual();
@@ -80,6 +81,40 @@ TEST(Win32DesktopTest, SetWindowPosRecordsWhatItHidesAndRepayShowsIt)
     desktop.debt().repay();
     EXPECT_TRUE(::IsWindowVisible(target.hwnd()));
     EXPECT_EQ(desktop.debt().hidden_cursor_count(), 0);
+}
+
+// The taskbar belongs to the shell, which may be busy or hung: hiding it must not wait for it.
+TEST(Win32DesktopTest, AWindowOfAThreadThatDoesNotAnswerIsHiddenWithoutWaitingForIt)
+{
+    const UniqueHandle made(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const UniqueHandle answer(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HWND window = nullptr;
+    std::thread shell([&] {
+        TargetWindow target;
+        window = target.hwnd();
+        ::SetEvent(made.get());
+        // Busy: no message is looked at until the test says so, then every one.
+        ::WaitForSingleObject(answer.get(), INFINITE);
+        for (int i = 0; i < 50 && ::IsWindowVisible(window); ++i) {
+            MSG message;
+            while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+                ::DispatchMessageW(&message);
+            ::Sleep(20);
+        }
+    });
+    ::WaitForSingleObject(made.get(), INFINITE);
+    Win32Desktop desktop;
+    const UniqueHandle returned(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread hide([&] {
+        desktop.set_window_pos(native(window), 0, 0, 0, 0, 0, SWP_HIDEWINDOW);
+        ::SetEvent(returned.get());
+    });
+    // Without waiting for the busy thread the call returns at once; waiting for it, it never would.
+    EXPECT_EQ(::WaitForSingleObject(returned.get(), 5000), WAIT_OBJECT_0) << "the call waited for the busy thread";
+    ::SetEvent(answer.get());
+    hide.join();
+    shell.join();
+    EXPECT_TRUE(desktop.debt().is_hidden(window));
 }
 
 TEST(Win32DesktopTest, FindWindowMatchesOnlyAnEmptyTitleForAnEmptyName)
