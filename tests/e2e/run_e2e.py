@@ -28,9 +28,9 @@ sys.dont_write_bytecode = True  # no __pycache__ folders in the source tree
 
 import wine_session  # noqa: E402  (the path above makes the suite's modules importable)
 
-MODULES = ["test_display_power", "test_modes", "test_slideshow", "test_run", "test_demo_pictures", "test_traces",
-           "test_dialogs", "test_dpi", "test_orientation", "test_prefetch", "test_colour",
-           "test_hostile_files", "test_dll_search", "test_decoder_ended"]
+MODULES = ["test_modes", "test_slideshow", "test_run", "test_demo_pictures", "test_traces", "test_dialogs",
+           "test_dpi", "test_orientation", "test_prefetch", "test_colour",
+           "test_hostile_files", "test_dll_search", "test_display_power", "test_decoder_ended"]
 # Modules that need two monitors: 1280 x 800 (the primary) and 1024 x 768 to its right.
 TWO_MONITOR_MODULES = ["test_monitors"]
 TWO_MONITOR_SCREENS = ["1280x800", "1024x768"]

@@ -619,10 +619,9 @@ std::shared_ptr<const Win32Picture> DecoderProcess::ask(HANDLE file, platform::S
     // Room for the pixels of any picture kept for the box: the kept size never passes its whole pixels.
     const SIZE room = box_pixels(box);
     const std::uint64_t bytes = std::uint64_t(room.cx) * std::uint64_t(room.cy) * 4;
-    UniqueHandle mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, DWORD(bytes >> 32),
-                                              DWORD(bytes), nullptr));
+    std::shared_ptr<PixelMappings::Lease> mapping = m_mappings.take(bytes);
     HANDLE theirs = nullptr;
-    if (!mapping || !::DuplicateHandle(::GetCurrentProcess(), mapping.get(), m_running->process.get(), &theirs,
+    if (!mapping || !::DuplicateHandle(::GetCurrentProcess(), mapping->mapping(), m_running->process.get(), &theirs,
                                        FILE_MAP_WRITE, FALSE, 0)) {
         // Nothing can be put into a process that has gone; a decoder left standing so would refuse
         // every picture after it.
@@ -683,7 +682,7 @@ std::shared_ptr<const Win32Picture> DecoderProcess::ask(HANDLE file, platform::S
     }
     std::shared_ptr<const Dib> pixels;
     if (reply.pixels_width > 0)
-        pixels = std::make_shared<Dib>(reply.pixels_width, reply.pixels_height, mapping.get());
+        pixels = PixelMappings::pixels(std::move(mapping), reply.pixels_width, reply.pixels_height);
     return std::make_shared<Win32Picture>(reply.natural_width, reply.natural_height, std::move(pixels));
 }
 

@@ -5,6 +5,7 @@
 #include "imaging/picture_prefetch.h"
 #include "platform/win32/common/win32_handles.h"
 #include "platform/win32/decoder/win32_decoder_protocol.h"
+#include "platform/win32/decoder/win32_pixel_mappings.h"
 #include "platform/win32/pictures/win32_dib.h"
 
 #include <windows.h>
@@ -115,6 +116,9 @@ public:
     void start_ahead(std::shared_ptr<Running> launched = nullptr);
 
     [[nodiscard]] const DecoderSettings& settings() const { return m_settings; }
+    // The memory the pictures are handed over in (kept for the next picture while `on`; see
+    // PixelMappings).
+    [[nodiscard]] PixelMappings& mappings() { return m_mappings; }
     // For tests: the memory limit of the decoders' jobs, from the largest box asked for so far.
     [[nodiscard]] std::uint64_t memory_limit() const;
 
@@ -181,6 +185,7 @@ private:
     std::thread m_ahead;
     // A decoder launched ahead that has yet to be given its settings.
     std::shared_ptr<Running> m_launched;
+    PixelMappings m_mappings;
 };
 
 } // namespace platform::win32

@@ -180,6 +180,9 @@ void Win32Pictures::display_power(bool on)
 {
     if (!on)
         m_prefetch->clear();
+    // Nor does it keep memory for the next picture while nothing is shown.
+    if (m_process)
+        m_process->mappings().keep(on);
 }
 
 } // namespace platform::win32
