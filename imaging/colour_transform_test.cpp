@@ -1,14 +1,10 @@
 // Tests of colour management: conversions into the display's colours, when none is made, and their cache.
 #include "imaging/colour_transform.h"
 
-#include <lcms2.h>
-
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -225,79 +221,6 @@ TEST(ColourTransforms, GreyPicturesGoThroughAGreyProfile)
     EXPECT_EQ(grey[1], grey[2]);
     EXPECT_NE(colours.find(gray, ColourInput::Gray16), nullptr);
     EXPECT_EQ(colours.find(gray, ColourInput::Rgba16), nullptr);
-}
-
-// What Little CMS itself makes of 8-bit B, G, R, A pixels of `picture` on `display` (sRGB when empty).
-class EngineConversion {
-public:
-    EngineConversion(const Bytes& picture, const Bytes& display)
-        : m_from(cmsOpenProfileFromMem(picture.data(), static_cast<cmsUInt32Number>(picture.size()))),
-          m_to(display.empty() ? cmsCreate_sRGBProfile()
-                               : cmsOpenProfileFromMem(display.data(), static_cast<cmsUInt32Number>(display.size()))),
-          m_transform(cmsCreateTransform(m_from, TYPE_BGRA_8, m_to, TYPE_BGRA_8, INTENT_RELATIVE_COLORIMETRIC, 0))
-    {
-    }
-    ~EngineConversion()
-    {
-        cmsDeleteTransform(m_transform);
-        cmsCloseProfile(m_from);
-        cmsCloseProfile(m_to);
-    }
-    EngineConversion(const EngineConversion&) = delete;
-    EngineConversion& operator=(const EngineConversion&) = delete;
-
-    Pixel operator()(Pixel pixel) const
-    {
-        cmsDoTransform(m_transform, pixel.data(), pixel.data(), 1);
-        return pixel;
-    }
-
-private:
-    cmsHPROFILE m_from;
-    cmsHPROFILE m_to;
-    cmsHTRANSFORM m_transform;
-};
-
-TEST(ColourTransforms, PhotosOfPrimariesAndCurvesConvertAsTheEngineDoes)
-{
-    // A picture's 8-bit pixels go through tables of the program's own rather than through the engine's
-    // general pipeline: the colours must stay the engine's, to a level, over the whole cube (out of the
-    // display's gamut too) and on any display.
-    struct Case {
-        const char* what;
-        Bytes picture;
-        Bytes display; // empty: sRGB
-    };
-    const Bytes p3 = installed_profile("/usr/share/color/argyll/ref/DisplayP3.icm");
-    const Bytes wide = gamma_profile(1.0 / 1.8, Chromaticities{0.3457, 0.3585, 0.7347, 0.2653, 0.1596, 0.8404,
-                                                                0.0366, 0.0001});
-    const Case cases[] = {
-        {"swapped primaries", swapped_profile(), {}},
-        {"linear light", linear_profile(), {}},
-        {"wide primaries, gamma 1.8", wide, {}},
-        {"Display P3", p3, {}},
-        {"Display P3 on a linear display", p3, linear_profile()},
-    };
-    for (const Case& c : cases) {
-        if (c.picture.empty())
-            continue; // a profile Debian's packages did not install
-        ColourTransforms colours(c.display);
-        const auto transform = colours.find(c.picture, ColourInput::Bgra8Premultiplied);
-        ASSERT_NE(transform, nullptr) << c.what;
-        const EngineConversion engine(c.picture, c.display);
-        int worst = 0;
-        for (int r = 0; r < 256; r += 15)
-            for (int g = 0; g < 256; g += 15)
-                for (int b = 0; b < 256; b += 15) {
-                    const Pixel pixel{std::uint8_t(b), std::uint8_t(g), std::uint8_t(r), 255};
-                    const Pixel got = convert(*transform, pixel);
-                    const Pixel want = engine(pixel);
-                    for (int k = 0; k < 3; ++k)
-                        worst = std::max(worst, std::abs(int(got[k]) - int(want[k])));
-                    EXPECT_EQ(got[3], 255);
-                }
-        EXPECT_LE(worst, 1) << c.what;
-    }
 }
 
 } // namespace
