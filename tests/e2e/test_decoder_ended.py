@@ -11,7 +11,6 @@ argument.
 from __future__ import annotations
 
 import os
-import shutil
 import signal
 import subprocess
 import time
@@ -96,13 +95,8 @@ class DecoderEndedTest(E2ECase):
                             f"png:{folder / f'KWOBL{number:03d}.DAT'}"], check=True, capture_output=True,
                            timeout=120)
         program_file = folder / "kwobl.scr"
-        shutil.copy2(self.session.scr.parent / "kwobl_quick.scr", program_file)
         self.prepare_desktop((20, 20))
-        self.session.env["KWOBL_TEST_TICK_MS"] = str(int(TICK * 1000))
-        try:
-            program = self.session.start(folder, "/s")
-        finally:
-            del self.session.env["KWOBL_TEST_TICK_MS"]
+        program = self.session.start_quick(folder, TICK, "/s")
         self.wait_for_picture(picture_box(1), "decoder-ended-1")
         for name, at, large_next, after in cases:
             with self.subTest(case=name):

@@ -51,22 +51,17 @@ class DisplayPowerTest(E2ECase):
     def test_display_off_for_two_ticks_opens_no_picture_and_back_on_shows_the_current_one(self):
         folder = self.session.folder("display-power", {n: Picture(picture_box(n).width, picture_box(n).height,
                                                                   COLOURS[n - 1], "png") for n in range(1, 7)})
-        shutil.copy2(self.session.scr.parent / "kwobl_quick.scr", folder / "kwobl.scr")
         self.prepare_desktop((20, 20))
-        self.session.env["KWOBL_TEST_TICK_MS"] = str(int(TICK * 1000))
-        try:
-            program = self.session.start(folder, "/s")
-        finally:
-            del self.session.env["KWOBL_TEST_TICK_MS"]
-        # The first interval can be over as soon as 001 shows: the timer counts from the window's making,
-        # and the load hides the taskbar, which under Wine without a window manager takes two seconds when
-        # a slideshow that ended just before showed it again. From the first tick on the ticks are regular,
-        # so the test starts from 002. Just after a tick: 002 shows, 003 has been asked for ahead.
+        program = self.session.start_quick(folder, TICK, "/s")
+        # The timer counts from the window's making, before the first picture is read, so the first
+        # interval is short; from the first tick on the ticks are regular, and the test starts from 002.
+        # Just after a tick: 002 shows, 003 has been asked for ahead.
         self.assertIsNotNone(self.shown(2, START_TIMEOUT), "picture 002 did not show")
         self.session.screenshot("power-2")
 
         watch = subprocess.Popen(["inotifywait", "-m", "-q", "-e", "open", "--format", "%f", str(folder)],
                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(watch.kill)
         opened: list[str] = []
         reader = threading.Thread(target=lambda: opened.extend(line.strip() for line in watch.stdout), daemon=True)
         reader.start()

@@ -310,6 +310,16 @@ class Session:
         self.programs.append(program)
         return program
 
+    def start_quick(self, folder: Path, tick_seconds: float, *switches: str) -> Program:
+        """Runs the test copy kwobl_quick.scr as the folder's kwobl.scr, its timers ticking every
+        `tick_seconds`."""
+        shutil.copy2(self.scr.parent / "kwobl_quick.scr", folder / "kwobl.scr")
+        self.env["KWOBL_TEST_TICK_MS"] = str(int(tick_seconds * 1000))
+        try:
+            return self.start(folder, *switches)
+        finally:
+            del self.env["KWOBL_TEST_TICK_MS"]
+
     def end_all(self) -> None:
         """Kills whatever a failed test left running."""
         for program in self.programs:
