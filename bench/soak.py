@@ -12,6 +12,7 @@ for a bad file, black is a missed one.
 from __future__ import annotations
 
 import argparse
+import collections
 import colorsys
 import ctypes
 import os
@@ -137,6 +138,8 @@ class Watch:
         self.learnt: dict[int, tuple[int, int, int]] = {}
         self.cycle = 1
         self.lock = threading.Lock()
+        # When the last changes were seen, and as what: a miss is told with the changes before it.
+        self.recent: collections.deque[tuple[float, int]] = collections.deque(maxlen=6)
 
     def shows(self, number: int, c: tuple[int, int, int]) -> bool:
         if number in BAD:
@@ -154,15 +157,19 @@ class Watch:
     def seen(self, c: tuple[int, int, int]) -> None:
         """A new colour stayed on the screen: the next change, or the one after when one was missed."""
         with self.lock:
+            now = time.monotonic()
             if self.shows(self.expected, c):
+                self.recent.append((now, self.expected))
                 self.learnt.setdefault(self.expected, c)
                 self.advance()
                 return
             following = self.expected % 50 + 1
             skipped = self.shows(following, c)
             seen = f"{following:03d}'s" if skipped else "black" if is_black(c) else f"rgb{c}"
+            before = ", ".join(f"{number:03d} {1000 * (at - now):+.0f} ms" for at, number in self.recent)
             self.misses.append(f"{self.expected:03d} at change {self.changes + 1} (cycle {self.cycle}): the screen "
-                               f"went on to {seen}")
+                               f"went on to {seen}; the changes before it were seen as {before}")
+            self.recent.append((now, following if skipped else -1))
             if skipped:
                 self.missed += 1
                 self.advance()
