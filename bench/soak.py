@@ -140,6 +140,8 @@ class Watch:
         self.lock = threading.Lock()
         # When the last changes were seen, and as what: a miss is told with the changes before it.
         self.recent: collections.deque[tuple[float, int]] = collections.deque(maxlen=6)
+        # How long each number stayed on the screen at the shortest, from its change to the next one seen.
+        self.shortest: dict[int, float] = {}
 
     def shows(self, number: int, c: tuple[int, int, int]) -> bool:
         if number in BAD:
@@ -158,6 +160,9 @@ class Watch:
         """A new colour stayed on the screen: the next change, or the one after when one was missed."""
         with self.lock:
             now = time.monotonic()
+            if self.recent and self.recent[-1][1] > 0:
+                at, number = self.recent[-1]
+                self.shortest[number] = min(self.shortest.get(number, now - at), now - at)
             if self.shows(self.expected, c):
                 self.recent.append((now, self.expected))
                 self.learnt.setdefault(self.expected, c)
@@ -348,6 +353,11 @@ def main() -> int:
     if options.kill_decoder_every > 0:
         print(f"soak: the decoder ended from outside {len(kills)} times (each may cost the picture it was "
               f"decoding), besides the {CRASH:03d} and {HANG:03d} triggers every cycle", flush=True)
+    stays = sorted(watch.shortest.items(), key=lambda item: item[1])
+    if stays:
+        print("soak: the shortest stays on the screen, by number: "
+              + ", ".join(f"{number:03d} {1000 * stay:.0f} ms" for number, stay in stays[:4])
+              + f"; every other number at least {1000 * stays[min(4, len(stays) - 1)][1]:.0f} ms", flush=True)
     print(f"soak: {watch.changes} changes in {elapsed:.0f} s ({watch.changes / elapsed:.2f} a second)", flush=True)
 
     base = next((s for c, _, s in samples if c >= 100), samples[0][2])
