@@ -60,6 +60,21 @@ class DecoderProcessTest : public ::testing::Test {
 protected:
     TempFolder m_folder{L"decoder"};
     DecoderProcess m_decoder{test_decoder(), DecoderSettings{}, kTestWatchdogMs};
+
+    // A small picture that every decoder reads.
+    std::wstring good_picture()
+    {
+        const std::wstring good = m_folder.file(L"good.bmp");
+        write_bmp(good, 20, 10, 7);
+        return good;
+    }
+
+    // The confinement steps this system takes, read from a decoder that has decoded a picture.
+    unsigned steps_taken(const std::wstring& good)
+    {
+        EXPECT_TRUE(m_decoder.decode(good, kScreen));
+        return m_decoder.steps();
+    }
 };
 
 TEST_F(DecoderProcessTest, APictureComesBackAtTheSizeItIsKeptAt)
@@ -267,11 +282,9 @@ TEST_F(DecoderProcessTest, ADecoderEndedFromOutsideIsReplacedAtTheNextPicture)
 
 TEST_F(DecoderProcessTest, EachStepTheSystemRefusesIsLeftOutAloneForTheRestOfTheRun)
 {
-    const std::wstring good = m_folder.file(L"good.bmp");
-    write_bmp(good, 20, 10, 7);
-    ASSERT_TRUE(m_decoder.decode(good, kScreen));
+    const std::wstring good = good_picture();
     // What this system takes of them (Wine has no policy against child processes, say).
-    const unsigned taken = m_decoder.steps();
+    const unsigned taken = steps_taken(good);
     std::printf("confinement steps this system takes: %#x of %#x\n", taken, kEveryDecoderStep);
     EXPECT_TRUE(taken & kLowToken);
     for (const unsigned refused : {unsigned{kLowToken}, unsigned{kMitigations}, unsigned{kNoChildProcesses},
@@ -303,10 +316,8 @@ TEST_F(DecoderProcessTest, EachStepTheSystemRefusesIsLeftOutAloneForTheRestOfThe
 // that cannot start the component however it is confined loses the picture, and no more.
 TEST_F(DecoderProcessTest, AConfinementUnderWhichTheDecoderCannotWorkIsLeftOutAlone)
 {
-    const std::wstring good = m_folder.file(L"good.bmp");
-    write_bmp(good, 20, 10, 7);
-    ASSERT_TRUE(m_decoder.decode(good, kScreen));
-    const unsigned taken = m_decoder.steps();
+    const std::wstring good = good_picture();
+    const unsigned taken = steps_taken(good);
     // The most confining of them that this system takes: the container, or the restricting token.
     const unsigned step = std::bit_floor(taken & kReadingSteps);
     if (step == 0)
@@ -345,10 +356,8 @@ TEST_F(DecoderProcessTest, AConfinementUnderWhichTheDecoderCannotWorkIsLeftOutAl
 
 TEST_F(DecoderProcessTest, ASystemThatRefusesEveryDecoderHasOnePictureDecodedHereAndIsAskedAgain)
 {
-    const std::wstring good = m_folder.file(L"good.bmp");
-    write_bmp(good, 20, 10, 7);
-    ASSERT_TRUE(m_decoder.decode(good, kScreen));
-    const unsigned taken = m_decoder.steps();
+    const std::wstring good = good_picture();
+    const unsigned taken = steps_taken(good);
     bool refusing = true;
     DecoderProcess decoder(test_decoder(), DecoderSettings{}, kTestWatchdogMs,
                            [&](const DecoderCommand& command, unsigned steps, HANDLE client, PROCESS_INFORMATION& info) {
@@ -368,9 +377,7 @@ TEST_F(DecoderProcessTest, ASystemThatRefusesEveryDecoderHasOnePictureDecodedHer
 
 TEST_F(DecoderProcessTest, TheDecoderEndsWithItsOwner)
 {
-    const std::wstring hang = m_folder.file(L"hang.DAT");
-    const std::wstring good = m_folder.file(L"good.bmp");
-    write_bmp(good, 20, 10, 7);
+    const std::wstring good = good_picture();
     DWORD id = 0;
     {
         DecoderProcess decoder(test_decoder(), DecoderSettings{}, kTestWatchdogMs);
@@ -382,8 +389,7 @@ TEST_F(DecoderProcessTest, TheDecoderEndsWithItsOwner)
 
 TEST_F(DecoderProcessTest, ADecoderStartedAheadServesTheFirstPicture)
 {
-    const std::wstring good = m_folder.file(L"good.bmp");
-    write_bmp(good, 20, 10, 7);
+    const std::wstring good = good_picture();
     m_decoder.start_ahead();
     m_decoder.start_ahead(); // once is enough
     // Ready without being asked for anything (a condition; the limit only keeps a broken build from hanging).
@@ -462,8 +468,7 @@ TEST_F(DecoderProcessTest, ADecoderLaunchedBeforeItsSettingsAreKnownServesOnceGi
 
 TEST_F(DecoderProcessTest, OnceClosedNoDecoderIsStarted)
 {
-    const std::wstring good = m_folder.file(L"good.bmp");
-    write_bmp(good, 20, 10, 7);
+    const std::wstring good = good_picture();
     m_decoder.close();
     EXPECT_THROW((void)m_decoder.decode(good, kScreen), RuntimeError) << "nor is the picture decoded here";
     EXPECT_EQ(m_decoder.starts(), 0);
