@@ -514,13 +514,12 @@ bool DecoderProcess::running()
     // The steps a decoder was made without are those the system refused, and they are asked for no
     // more; a decoder that was made but then did not answer (a busy machine kept it from starting in
     // time, or it died made without any of kReadingSteps) lowers nothing.
+    // A launched decoder that does not answer is followed by a new one in any case.
     bool again = true;
-    if (std::shared_ptr<Running> launched = std::exchange(m_launched, nullptr)) {
-        if (greet_or_lower(std::move(launched), again))
-            return true;
-        again = true; // a new one is made in any case
-    }
-    while (again) {
+    if (std::shared_ptr<Running> launched = std::exchange(m_launched, nullptr);
+        launched && greet_or_lower(std::move(launched), again))
+        return true;
+    for (again = true; again;) {
         std::shared_ptr<Running> made = make(m_command, m_spawn, m_largest, m_steps, &m_closed, &m_refused);
         if (!made)
             return false;
